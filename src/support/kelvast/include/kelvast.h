@@ -213,8 +213,8 @@ void PathGetFileName(char* destination, const char* path);
 // Delivers the next regular file that matches `pattern` into `buffer`
 // (kPathBufferSize bytes) and returns nonzero; returns 0 when no match is
 // left. `*handle` must be 0 before the first call: that call takes a sorted
-// snapshot of the matches and stores a handle; the search state is released
-// when the last match has been delivered (the handle goes back to 0).
+// snapshot of the matches and stores a handle; the call that finds no match
+// left releases the search state and sets the handle back to 0.
 // Wildcards *, ? and [...] work in every part of the pattern; '\' separates
 // like '/'. Directories and other non-regular files are passed over, and so
 // are matches whose path exceeds 259 characters (with a warning naming them).

@@ -1,0 +1,122 @@
+#include "driver.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "convert.h"
+#include "kelvast.h"
+#include "options.h"
+
+namespace {
+
+// Every message of the driver carries this status word; it stays 0.
+const int32_t g_status = 0;
+
+}  // namespace
+
+int DriverHandleParseResult(const uint32_t* result, const char* programPath) {
+  if (result == nullptr || *result == kCmdOk) return kDriverContinue;
+  const uint32_t code = *result;
+  if (code == kCmdUsage || code == kCmdUsageLong) {
+    CmdPrintUsage(stdout, OptionTable, kOptionRows, programPath);
+    return 0;
+  }
+  if (code == kCmdHelp) {
+    CmdPrintHelp(stdout, HelpTable, sizeof HelpTable);
+    return 0;
+  }
+  if (code >= 200) {
+    // The row of a code stands at position code - 200; the end row never matches.
+    const uint32_t position = code - 200;
+    if (position < kHelpRows - 1 && static_cast<uint32_t>(HelpTable[position].code) == code) {
+      std::printf("%s\n", HelpTable[position].text);
+      return 0;
+    }
+  }
+  std::printf("Fatal error from CmdParseCmdLine, return %hu", static_cast<unsigned short>(code));
+  return 1;
+}
+
+int DriverRun(int argc, char** argv) {
+  char xpath[kPathBufferSize] = {};
+  char directory[kPathBufferSize];
+  char ypath[kPathBufferSize];
+
+  std::printf("%s %s %s\n", kProgramName, kProgramVersion, kProgramNotice);
+  LibStartup(50000000, 1000000, 1);
+  LibSetProgram(3, kProgramName);
+
+  const uint32_t* result = CmdParseCmdLine(argc, argv, OptionTable, kOptionRows);
+  const int action = DriverHandleParseResult(result, argc > 0 ? argv[0] : kProgramName);
+  if (action != kDriverContinue) return action;
+
+  const CmdOption& input = OptionTable[kInputRow];
+  const CmdOption& output = OptionTable[kOutputRow];
+  const char* pattern = input.value;
+  const char* outputDirectory = output.value;
+  if (MessageMask & kMsgProgress) {
+    LogMessage(0, 0, 0, kMsgProgress, 0, __FILE__, __LINE__, &g_status, "%s %s", kProgramName,
+               kProgramVersion);
+  }
+  if (MessageMask & kMsgProgress) {
+    LogMessage(0, 0, 0, kMsgProgress, 0, __FILE__, __LINE__, &g_status, "%s\n", kProgramNotice);
+  }
+  if (MessageMask & kMsgProgress) {
+    LogMessage(0, 0, 0, kMsgProgress, 0, __FILE__, __LINE__, &g_status, "%s = %s", input.name,
+               pattern);
+  }
+  if (MessageMask & kMsgProgress) {
+    LogMessage(0, 0, 0, kMsgProgress, 0, __FILE__, __LINE__, &g_status, "%s = %s", output.name,
+               outputDirectory);
+  }
+
+  // The directory text always ends in a separator; a text that does not fit
+  // its buffer ends the run before anything is converted.
+  if (PathCopy(directory, outputDirectory) != 0 ||
+      (PathEndsWithSeparator(directory) == 0 && PathAppendSeparator(directory) != 0)) {
+    if (MessageMask & kMsgFatal) {
+      LogMessage(0, 0, 0, kMsgFatal, 0, __FILE__, __LINE__, &g_status,
+                 "FATAL ERROR: output directory longer than %zu characters with its "
+                 "separator: %s",
+                 kPathMaxLength, outputDirectory);
+    }
+    return 1;
+  }
+  const auto directoryLength = static_cast<uint16_t>(std::strlen(directory));
+
+  int32_t handle = 0;
+  uint32_t matches = 0;
+  uint32_t refused = 0;
+  while (FileFindNext(&handle, pattern, xpath, 0) != 0) {
+    ++matches;
+    const char* name = PathFileNamePart(xpath);
+    const size_t nameLength = std::strlen(name);
+    if (nameLength == 0 || directoryLength + nameLength > kPathMaxLength) {
+      ++refused;
+      if (MessageMask & kMsgWarning) {
+        LogMessage(0, 0, 0, kMsgWarning, 0, __FILE__, __LINE__, &g_status,
+                   "WARNING: Y path for %s would be longer than %zu characters, file skipped",
+                   xpath, kPathMaxLength);
+      }
+      continue;
+    }
+    std::memcpy(ypath, directory, directoryLength + 1u);
+    PathGetFileName(ypath + directoryLength, xpath);
+    ypath[directoryLength] = 'Y';
+    if (MessageMask & kMsgProgress) {
+      LogMessage(0, 0, 0, kMsgProgress, 0, __FILE__, __LINE__, &g_status,
+                 "Decompressing %s into %s", xpath, ypath);
+    }
+    ConvertXFile(xpath, ypath);
+  }
+
+  if (matches != 0 && (MessageMask & kMsgProgress)) {
+    const ConvertTotals totals = ConvertGetTotals();
+    LogMessage(0, 0, 0, kMsgProgress, 0, __FILE__, __LINE__, &g_status,
+               "Done: %lu X-files converted, %lu skipped, %llu samples written",
+               static_cast<unsigned long>(totals.converted),
+               static_cast<unsigned long>(totals.skipped + refused),
+               static_cast<unsigned long long>(totals.samplesWritten));
+  }
+  return 0;
+}
