@@ -221,6 +221,17 @@ void PathGetFileName(char* destination, const char* path);
 // `flags` is reserved and must be 0.
 int FileFindNext(int32_t* handle, const char* pattern, char* buffer, int flags);
 
+// Nonzero when the paths `a` and `b` both name an existing file and it is the
+// same file (same device and inode after following links: a hard link or a
+// symbolic link to a file counts as that file). 0 when either does not exist
+// or cannot be examined. The texts are used as given, as fopen uses them, so
+// that the answer concerns the very file that fopen would open.
+int PathSameFile(const char* a, const char* b);
+
+// The position of `file` as a 64-bit offset (files beyond 2 GiB on hosts
+// whose long is 32 bits), or -1 on failure.
+int64_t FileTell64(FILE* file);
+
 // ---------------------------------------------------------------------------
 // Tagged files
 // ---------------------------------------------------------------------------

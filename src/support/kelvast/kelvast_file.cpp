@@ -1,0 +1,27 @@
+// File identity and 64-bit positions (POSIX).
+//
+// Large-file offsets even where long and off_t are 32 bits by default; this
+// must come before any system header.
+#ifndef _FILE_OFFSET_BITS
+#define _FILE_OFFSET_BITS 64
+#endif
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstdio>
+
+#include "kelvast.h"
+
+int PathSameFile(const char* a, const char* b) {
+  if (a == nullptr || b == nullptr) return 0;
+  struct stat first {};
+  struct stat second {};
+  if (stat(a, &first) != 0 || stat(b, &second) != 0) return 0;
+  return first.st_dev == second.st_dev && first.st_ino == second.st_ino ? 1 : 0;
+}
+
+int64_t FileTell64(FILE* file) {
+  const off_t position = ftello(file);
+  return position < 0 ? -1 : static_cast<int64_t>(position);
+}
