@@ -77,9 +77,21 @@ inline std::string ShellQuote(const std::string& text) {
 inline RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                             const std::string& cwd, const std::string& prefix = "") {
   TempDir capture;
-  std::string command = "cd " + ShellQuote(cwd) + " && " + prefix + " " + ShellQuote(program);
-  for (const std::string& arg : args) command += " " + ShellQuote(arg);
-  command += " >" + ShellQuote(capture / "out") + " 2>" + ShellQuote(capture / "err");
+  // Built by appending only: GCC 12 warns falsely on "text" + std::string temporaries.
+  std::string command = "cd ";
+  command += ShellQuote(cwd);
+  command += " && ";
+  command += prefix;
+  command += ' ';
+  command += ShellQuote(program);
+  for (const std::string& arg : args) {
+    command += ' ';
+    command += ShellQuote(arg);
+  }
+  command += " >";
+  command += ShellQuote(capture / "out");
+  command += " 2>";
+  command += ShellQuote(capture / "err");
   const int status = std::system(command.c_str());
   RunResult result;
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
