@@ -1,5 +1,309 @@
-#include "convert.h"
+// ConvertXFile: one X-file into one Y file, with the statistics of its samples.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
 
-// Placeholder until the conversion lands.
-void ConvertXFile(const char*, const char*) {}
-ConvertTotals ConvertGetTotals(void) { return {}; }
+#include "convert.h"
+#include "convert_seam.h"
+#include "convert_stats.h"
+#include "convert_totals.h"
+#include "dorvine.h"
+#include "kelvast.h"
+#include "steim.h"
+
+namespace {
+
+constexpr uint32_t kXBlockBytes = 4096;
+constexpr uint32_t kSampleCapacity = 4096;  // samples the sample buffer holds
+constexpr uint32_t kSampleBytes = kSampleCapacity * sizeof(int32_t);
+static_assert(kXBlockBytes == kXBlockSize);
+static_assert(kSampleCapacity >= kSteimMaxSamples, "the decoder must fit the sample buffer");
+
+// Stream buffers: the X-file is read in 4096-byte items and the Y file written
+// in items of up to 16 KiB, so the default buffer of a few KiB would turn
+// nearly every call into a system call.
+constexpr size_t kStreamBufferBytes = size_t{256} * 1024;
+
+// Sends one message when MessageMask has its class bit; __LINE__ and __FILE__
+// are those of the use.
+#define CONVERT_MESSAGE(messageClass, severity, status, ...)                                   \
+  do {                                                                                       \
+    if ((MessageMask & (messageClass)) != 0) {                                               \
+      LogMessage(0, 0, 0, (messageClass), (severity), __FILE__, __LINE__, (status), __VA_ARGS__); \
+    }                                                                                        \
+  } while (0)
+
+// Texts without a placeholder still carry one argument, an empty text, as
+// every message of the conversion does; the format check would flag it.
+#define CONVERT_MESSAGE_PLAIN(messageClass, severity, status, text)  \
+  do {                                                               \
+    _Pragma("GCC diagnostic push")                                   \
+    _Pragma("GCC diagnostic ignored \"-Wformat-extra-args\"")        \
+    CONVERT_MESSAGE(messageClass, severity, status, text, "");       \
+    _Pragma("GCC diagnostic pop")                                    \
+  } while (0)
+
+// The state of one call. Everything is released or closed on every way out.
+struct Conversion {
+  const char* xpath = nullptr;
+  const char* ypath = nullptr;
+  int32_t status = 0;
+  FILE* xfile = nullptr;
+  FILE* yfile = nullptr;
+  uint8_t* xblock = nullptr;
+  int32_t* samples = nullptr;
+  // The streams' buffers; both streams are closed before the call returns.
+  std::unique_ptr<char[]> xBuffer;
+  std::unique_ptr<char[]> yBuffer;
+};
+
+// Gives `file` a large buffer; keeps the default one if none can be had.
+void UseLargeBuffer(FILE* file, std::unique_ptr<char[]>& buffer) {
+  buffer.reset(new (std::nothrow) char[kStreamBufferBytes]);
+  if (buffer && std::setvbuf(file, buffer.get(), _IOFBF, kStreamBufferBytes) != 0) buffer.reset();
+}
+
+void ReleaseBuffers(Conversion& c) {
+  if (c.xblock != nullptr) MemFreeHugeMem(c.xblock);
+  c.xblock = nullptr;
+  if (c.samples != nullptr) MemFreeHugeMem(c.samples);
+  c.samples = nullptr;
+}
+
+void CloseFiles(Conversion& c) {
+  if (c.xfile != nullptr) std::fclose(c.xfile);
+  c.xfile = nullptr;
+  if (c.yfile != nullptr) ConvCloseY(c.yfile);
+  c.yfile = nullptr;
+}
+
+// Ends the conversion of this file after a failure, which has been reported:
+// the XBlock buffer, then the sample buffer, then the X-file, then the Y file.
+void Skip(Conversion& c) {
+  LogClearContext();
+  ReleaseBuffers(c);
+  CloseFiles(c);
+  ConvertCountSkipped();
+}
+
+// A buffer cannot be obtained: close both files, the X-file first, and end
+// the program.
+[[noreturn]] void ExitOnAllocation(Conversion& c) {
+  ReleaseBuffers(c);
+  CloseFiles(c);
+  std::exit(1);
+}
+
+// Appends the `count` samples that the decoder reported for one block and
+// takes them into `stats`. The decoder stores only the samples the block
+// holds, at most kSteimMaxSamples, and the buffer is all zeros before each
+// block, so samples the block's header claims beyond those are zeros; past
+// the buffer's capacity they are written from the zeroed buffer in chunks.
+// Leaves the buffer all zeros. Returns false when a write falls short.
+bool AppendBlockSamples(Conversion& c, uint32_t count, ConvertStats& stats) {
+  uint32_t left = count;
+  while (left != 0) {
+    const uint32_t chunk = left < kSampleCapacity ? left : kSampleCapacity;
+    if (ConvWriteSamples(c.samples, chunk, c.yfile) != chunk) return false;
+    ConvertScanSamples(c.samples, chunk, &stats);
+    left -= chunk;
+    if (left != 0) std::memset(c.samples, 0, kSampleBytes);
+  }
+  if (count <= kSampleCapacity) std::memset(c.samples, 0, size_t{count} * sizeof(int32_t));
+  return true;
+}
+
+}  // namespace
+
+void ConvertXFile(const char* xpath, const char* ypath) {
+  Conversion c;
+  c.xpath = xpath;
+  c.ypath = ypath;
+  c.status = 0;
+  ConvertStats stats = kConvertStatsStart;
+
+  c.xfile = std::fopen(xpath, "rb");
+  if (c.xfile == nullptr) {
+    CONVERT_MESSAGE(kMsgWarning, 0, &c.status, "FATAL ERROR: XFileOpen failed on %s", xpath);
+    ConvertCountSkipped();
+    return;
+  }
+  UseLargeBuffer(c.xfile, c.xBuffer);
+
+  // Opening the Y file empties it; if it is the X-file itself (the same path,
+  // or a link to it), that would destroy the input.
+  if (PathSameFile(xpath, ypath) != 0) {
+    CONVERT_MESSAGE(kMsgWarning, 0, &c.status,
+                    "WARNING: Y file %s is the X-file itself, file skipped", ypath);
+    Skip(c);
+    return;
+  }
+
+  c.yfile = std::fopen(ypath, "w+b");
+  if (c.yfile == nullptr) {
+    CONVERT_MESSAGE(kMsgWarning, 0, &c.status, "FATAL ERROR: YFileOpen failed on %s", ypath);
+    Skip(c);
+    return;
+  }
+  UseLargeBuffer(c.yfile, c.yBuffer);
+
+  CONVERT_MESSAGE(kMsgProgress, 0, &c.status, "Reading Y file header from X-file %s", xpath);
+  YFileHeader header{};
+  if (ConvReadHeader(c.xfile, xpath, &header) != 0) {
+    CONVERT_MESSAGE(kMsgWarning, 0, &c.status,
+                    "WARNING: Reading Y file Header failed on %s, file skipped", xpath);
+    Skip(c);
+    return;
+  }
+  YHeaderRecord* const record = header.record;
+  const YDataFormat* const format = header.format;
+
+  CONVERT_MESSAGE(kMsgProgress, 0, &c.status, "Writting Y file header %s", ypath);
+  if (ConvWriteHeader(c.yfile, &header) != 0) {
+    CONVERT_MESSAGE(kMsgWarning, 0, &c.status,
+                    "WARNING: Writting Y file header failed on %s, file skipped", ypath);
+    Skip(c);
+    return;
+  }
+
+  c.status = ConvSeek(c.xfile, 0, SEEK_SET);
+  if (c.status != 0) {
+    CONVERT_MESSAGE_PLAIN(kMsgWarning, 0, &c.status, "WARNING: Seeking Y file back failed ");
+    Skip(c);
+    return;
+  }
+  TagHeader tag{};
+  c.status = ConvGetTag(c.xfile, kTagTypeXBlocks, &tag);
+  if (c.status != 0) {
+    CONVERT_MESSAGE(kMsgFatal, 1000, &c.status, "FATAL ERROR: TagGetTag failed from %s", xpath);
+    Skip(c);
+    return;
+  }
+
+  // The data tag keeps the signature bytes and aux of the type-23 tag.
+  tag.type = kTagTypeSamples;
+  tag.length = 4u * record->sampleCount;  // unsigned 32-bit product
+  tag.reserved = 0;
+  c.status = ConvWriteTag(c.yfile, &tag);
+  if (c.status != 0) {
+    CONVERT_MESSAGE_PLAIN(kMsgWarning, 0, &c.status, "WARNING: Writing tag failed ");
+    Skip(c);
+    return;
+  }
+
+  uint32_t remaining = record->sampleCount;
+  c.xblock = static_cast<uint8_t*>(MemAllocHugeMem(kXBlockBytes, __LINE__, __FILE__));
+  if (c.xblock == nullptr) {
+    CONVERT_MESSAGE_PLAIN(kMsgFatal, 0, &c.status,
+                          "FATAL ERROR: MemAllocHugeMem failed for XBlock");
+    ExitOnAllocation(c);
+  }
+  c.samples = static_cast<int32_t*>(MemAllocHugeMem(kSampleBytes, __LINE__, __FILE__));
+  if (c.samples == nullptr) {
+    CONVERT_MESSAGE(kMsgFatal, 0, &c.status, "FATAL ERROR: MemAllocHugeMem failed for %lu longs",
+                    static_cast<unsigned long>(kSampleCapacity));
+    ExitOnAllocation(c);
+  }
+  std::memset(c.samples, 0, kSampleBytes);
+
+  record->largest = stats.largest;
+  record->smallest = stats.smallest;
+  CONVERT_MESSAGE(kMsgProgress, 0, &c.status,
+                  "Decompressing XBlock data and writing decoded data to Y file %s", ypath);
+
+  // Warnings from here on (the decoder's included) name the X-file and block.
+  uint32_t blockNumber = 0;
+  uint64_t written = 0;
+  if (remaining != 0) LogSetContext(xpath, "XBlock", 1);
+  while (remaining != 0) {
+    LogSetContextUnit(++blockNumber);
+    if (std::fread(c.xblock, kXBlockBytes, 1, c.xfile) != 1) {
+      CONVERT_MESSAGE(kMsgWarning, 0, &c.status,
+                      "WARNING: Reading XBlock data failed on %s, file skipped", xpath);
+      Skip(c);
+      return;
+    }
+    const int swapFlag = format->byteOrder == 'I' ? 0 : 1;
+    const uint16_t count = SteimDecodeBlock(c.samples, c.xblock, swapFlag);
+    if (!AppendBlockSamples(c, count, stats)) {
+      CONVERT_MESSAGE(kMsgWarning, 0, &c.status,
+                      "WARNING: Writting Y file data failed on %s, file skipped", ypath);
+      Skip(c);
+      return;
+    }
+    record->largest = stats.largest;
+    record->smallest = stats.smallest;
+    written += count;
+    remaining -= count;  // wraps when a block reports more than is still expected
+  }
+  LogClearContext();
+  ReleaseBuffers(c);
+
+  // The leading tag: type 0, length 0, the number of bytes after it.
+  const int64_t size = FileTell64(c.yfile);
+  tag.type = kTagTypeLeading;
+  tag.length = 0;
+  tag.aux = static_cast<uint32_t>(static_cast<uint64_t>(size) - kTagSize);
+  tag.reserved = 0;
+  c.status = ConvSeek(c.yfile, 0, SEEK_SET);
+  if (c.status != 0) {
+    CONVERT_MESSAGE_PLAIN(kMsgWarning, 0, &c.status, "WARNING: Seeking Y file back failed ");
+    Skip(c);
+    return;
+  }
+  c.status = ConvWriteTag(c.yfile, &tag);
+  if (c.status != 0) {
+    CONVERT_MESSAGE_PLAIN(kMsgWarning, 0, &c.status, "WARNING: Writing tag failed ");
+    Skip(c);
+    return;
+  }
+
+  std::memcpy(record->fileType, "YFILE", sizeof record->fileType);
+  record->mean = ConvertMean(stats.sum, record->sampleCount);
+
+  // The header record is rewritten in place, over the type-5 tag and record
+  // that YFileWriteHeader wrote.
+  c.status = ConvSeek(c.yfile, 0, SEEK_SET);
+  if (c.status != 0) {
+    CONVERT_MESSAGE_PLAIN(kMsgWarning, 0, &c.status, "WARNING: Seeking Y file back failed ");
+    Skip(c);
+    return;
+  }
+  c.status = ConvGetTag(c.yfile, kTagTypeHeaderRecord, &tag);
+  if (c.status != 0) {
+    CONVERT_MESSAGE(kMsgFatal, 1000, &c.status, "FATAL ERROR: TagGetTag failed from %s", ypath);
+    Skip(c);
+    return;
+  }
+  c.status = ConvSeek(c.yfile, -static_cast<long>(kTagSize), SEEK_CUR);
+  if (c.status != 0) {
+    CONVERT_MESSAGE_PLAIN(kMsgWarning, 0, &c.status, "WARNING: Seeking Y file back failed ");
+    Skip(c);
+    return;
+  }
+  uint8_t encoded[kYHeaderRecordSize];
+  YHeaderEncode(record, encoded);
+  c.status = ConvWriteRecord(c.yfile, encoded);
+  if (c.status != 0) {
+    CONVERT_MESSAGE(kMsgFatal, 1000, &c.status, "FATAL ERROR: TagWriteRecord failed from %s",
+                    ypath);
+    Skip(c);
+    return;
+  }
+
+  // Closing flushes what is still buffered; a full disk shows here.
+  std::fclose(c.xfile);
+  c.xfile = nullptr;
+  const int closed = ConvCloseY(c.yfile);
+  c.yfile = nullptr;
+  if (closed != 0) {
+    CONVERT_MESSAGE(kMsgWarning, 0, &c.status,
+                    "WARNING: Closing Y file failed on %s, file may be incomplete", ypath);
+    ConvertCountSkipped();
+    return;
+  }
+  ConvertCountConverted(written);
+}
