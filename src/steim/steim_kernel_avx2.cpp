@@ -1,0 +1,153 @@
+// AVX2 Steim-1 kernel.
+//
+// Pass 1 turns the data words into 32-bit differences, two words (8 bytes)
+// at a time: the 4 code bits of the pair select a byte shuffle that moves each
+// difference's bytes to the top of its own 32-bit lane, in order, and an
+// arithmetic right shift per lane sign-extends it. The byte-reversed variant
+// of the shuffle handles the swap flag. AVX2 has no cheap masked store, so
+// the differences go to a buffer on the stack with whole-vector stores.
+// Pass 2 writes the running sums (8-lane prefix sums) to the sample buffer,
+// whole vectors while 8 samples are due and one at a time for the rest.
+#include "steim_kernels.h"
+
+#ifdef STEIM_HAVE_X86_KERNELS
+
+#include <immintrin.h>
+
+#include <cstring>
+
+// GCC 12 reports its own intrinsics' deliberately undefined vectors.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+#define STEIM_AVX2 __attribute__((target("avx2")))
+
+namespace {
+
+struct Avx2Tables {
+  // [swap][codes of 2 words]: vpshufb control giving up to 8 differences.
+  alignas(32) uint8_t shuffle[2][16][32];
+  // [codes]: right shift of each lane (sign extension of its difference).
+  alignas(8) uint8_t shift[16][8];
+  uint8_t count[16];
+};
+
+constexpr Avx2Tables MakeTables() {
+  Avx2Tables t{};
+  for (int swap = 0; swap < 2; ++swap) {
+    for (int key = 0; key < 16; ++key) {
+      uint8_t* shuffle = t.shuffle[swap][key];
+      for (int b = 0; b < 32; ++b) shuffle[b] = 0x80;  // zero
+      int lane = 0;
+      for (int word = 0; word < 2; ++word) {
+        const int code = (key >> (2 - 2 * word)) & 3;
+        const int base = 4 * word;
+        if (code == 1) {
+          for (int j = 0; j < 4; ++j, ++lane) {
+            shuffle[4 * lane + 3] = static_cast<uint8_t>(base + j);
+            t.shift[key][lane] = 24;
+          }
+        } else if (code == 2) {
+          for (int j = 0; j < 2; ++j, ++lane) {
+            shuffle[4 * lane + 2] = static_cast<uint8_t>(base + 2 * j + (swap != 0 ? 1 : 0));
+            shuffle[4 * lane + 3] = static_cast<uint8_t>(base + 2 * j + (swap != 0 ? 0 : 1));
+            t.shift[key][lane] = 16;
+          }
+        } else if (code == 3) {
+          for (int b = 0; b < 4; ++b) {
+            shuffle[4 * lane + b] = static_cast<uint8_t>(base + (swap != 0 ? 3 - b : b));
+          }
+          t.shift[key][lane] = 0;
+          ++lane;
+        }
+      }
+      t.count[key] = static_cast<uint8_t>(lane);
+    }
+  }
+  return t;
+}
+
+constexpr Avx2Tables kTables = MakeTables();
+
+constexpr uint8_t kCodeCount[4] = {0, 4, 2, 1};
+
+// Room for every difference of a block plus the slack of one whole store.
+constexpr uint32_t kScratch = 3780 + 8;
+
+// Inclusive prefix sum of 8 int32 lanes (wrapping).
+STEIM_AVX2 inline __m256i PrefixSum(__m256i v) {
+  v = _mm256_add_epi32(v, _mm256_slli_si256(v, 4));
+  v = _mm256_add_epi32(v, _mm256_slli_si256(v, 8));
+  // Carry lane 3 into the upper half.
+  const __m256i low3 = _mm256_shuffle_epi32(v, 0xFF);
+  return _mm256_add_epi32(v, _mm256_permute2x128_si256(low3, low3, 0x08));
+}
+
+template <bool kSwap>
+STEIM_AVX2 uint32_t DecodeFrames(int32_t* samples, const uint8_t* block, uint32_t count,
+                                 int32_t x0, int32_t* finalValue) {
+  alignas(32) int32_t diffs[kScratch];
+  const uint8_t(*shuffle)[32] = kTables.shuffle[kSwap ? 1 : 0];
+  uint32_t n = 0;
+
+  // Pass 1: every difference of the frames entered, into diffs[0..n).
+  for (uint32_t f = 1; f <= 63 && n < count; ++f) {
+    const uint8_t* frame = block + 64 * f;
+    uint32_t control;
+    std::memcpy(&control, frame, sizeof control);
+    if constexpr (kSwap) control = __builtin_bswap32(control);
+    const uint32_t start = n;
+    for (uint32_t p = 0; p < 8; ++p) {
+      // Word 0 is the control word: bits 31-30 never name data.
+      const uint32_t key = (control >> (28 - 4 * p)) & (p == 0 ? 0x3u : 0xFu);
+      int64_t pair;
+      std::memcpy(&pair, frame + 8 * p, sizeof pair);
+      const __m256i src = _mm256_set1_epi64x(pair);
+      __m256i d = _mm256_shuffle_epi8(src, _mm256_load_si256(reinterpret_cast<const __m256i*>(shuffle[key])));
+      int64_t shifts;
+      std::memcpy(&shifts, kTables.shift[key], sizeof shifts);
+      d = _mm256_srav_epi32(d, _mm256_cvtepu8_epi32(_mm_cvtsi64_si128(shifts)));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(diffs + n), d);
+      n += kTables.count[key];
+    }
+    if (f == 1 && ((control >> 24) & 3) != 0) {
+      // The first difference of word 3, after those of words 1 and 2, is the
+      // link to the previous block: never added.
+      diffs[start + kCodeCount[(control >> 28) & 3] + kCodeCount[(control >> 26) & 3]] = 0;
+    }
+  }
+  if (n > count) n = count;
+
+  // Pass 2: running sums into samples[0..n).
+  __m256i running = _mm256_set1_epi32(x0);
+  const __m256i last = _mm256_set1_epi32(7);
+  uint32_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const __m256i v = PrefixSum(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(diffs + i)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(samples + i), _mm256_add_epi32(v, running));
+    running = _mm256_add_epi32(running, _mm256_permutevar8x32_epi32(v, last));
+  }
+  auto value = static_cast<uint32_t>(_mm256_cvtsi256_si32(running));
+  for (; i < n; ++i) {
+    value += static_cast<uint32_t>(diffs[i]);
+    samples[i] = static_cast<int32_t>(value);
+  }
+  *finalValue = static_cast<int32_t>(value);
+  return n;
+}
+
+}  // namespace
+
+uint32_t SteimDecodeAvx2(int32_t* samples, const uint8_t* block, uint32_t count, int32_t x0,
+                         int swap, int32_t* finalValue) {
+  return swap != 0 ? DecodeFrames<true>(samples, block, count, x0, finalValue)
+                   : DecodeFrames<false>(samples, block, count, x0, finalValue);
+}
+
+bool SteimAvx2Supported() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+}
+
+#endif  // STEIM_HAVE_X86_KERNELS
