@@ -17,8 +17,10 @@ namespace {
 
 // The records that XFileReadYHeader hands out. Static storage: one pair for
 // the whole run, overwritten by each successful read, never allocated.
-YHeaderRecord g_record;
-YDataFormat g_format;
+// Aligned so that the 32-bit fields (offsets 32-44) are naturally aligned
+// for callers that take their address.
+alignas(8) YHeaderRecord g_record;
+alignas(8) YDataFormat g_format;
 
 // Reads `size` bytes; the result tells a clean end of file (nothing read)
 // apart from a short read.

@@ -12,7 +12,9 @@ void YHeaderEncode(const YHeaderRecord* record, uint8_t bytes[64]) {
   std::memcpy(bytes + 7, record->location, 2);
   std::memcpy(bytes + 9, record->channel, 3);
   StoreLE64(bytes + 12, static_cast<uint64_t>(record->startTimeNs));
-  StoreLE64(bytes + 20, std::bit_cast<uint64_t>(record->sampleRate));
+  // Packed fields are read by value: a reference to them may be misaligned.
+  const double sampleRate = record->sampleRate;
+  StoreLE64(bytes + 20, std::bit_cast<uint64_t>(sampleRate));
   StoreLE32(bytes + 28, record->reserved28);
   StoreLE32(bytes + 32, record->sampleCount);
   StoreLE32(bytes + 36, static_cast<uint32_t>(record->mean));
