@@ -83,17 +83,17 @@ TEST(ConvertEndToEnd, BatchRoundTripInEveryByteOrder) {
 
 // One X-file's layout and what the Y file must then hold.
 struct Layout {
-  uint32_t count = 0;              // sample count of the header record
-  std::vector<uint8_t> blocks;     // XBlocks
-  size_t cutBytes = 0;             // bytes cut off the end of the X-file
-  std::vector<int32_t> ysamples;   // the samples the Y file must hold
+  uint32_t count = 0;             // sample count of the header record
+  std::vector<uint8_t> blocks;    // XBlocks
+  size_t cutBytes = 0;            // bytes cut off the end of the X-file
+  std::vector<int32_t> ysamples;  // the samples the Y file must hold
 };
 
 struct EdgeCase {
   const char* name;
   std::function<Layout(bool bigEndian)> make;
-  bool finished;             // complete Y file, or left after a failed read
-  const char* warning;       // text that standard error must hold; null: no warning at all
+  bool finished;        // complete Y file, or left after a failed read
+  const char* warning;  // text that standard error must hold; null: no warning at all
 };
 
 std::vector<uint8_t> JoinBlocks(std::initializer_list<std::vector<uint8_t>> parts) {
@@ -107,10 +107,14 @@ const std::vector<int32_t> kB = Ramp(5, 200);
 
 const EdgeCase kEdgeCases[] = {
     {"count 0 reads no XBlock",
-     [](bool be) { return Layout{0, Blocks(kA, be), 0, {}}; }, true, nullptr},
+     [](bool be) {
+       return Layout{0, Blocks(kA, be), 0, {}};
+     },
+     true, nullptr},
     {"a block of 0 samples adds nothing and the next is read",
      [](bool be) {
-       std::vector<uint8_t> blocks = JoinBlocks({Blocks(kA, be), Blocks({5, 9}, be), Blocks(kB, be)});
+       std::vector<uint8_t> blocks =
+           JoinBlocks({Blocks(kA, be), Blocks({5, 9}, be), Blocks(kB, be)});
        XgenSetBlockCount(blocks, 1, 0, be);
        return Layout{500, blocks, 0, Concat({kA, kB})};
      },
@@ -123,7 +127,9 @@ const EdgeCase kEdgeCases[] = {
      },
      true, nullptr},
     {"a last block cut short ends the file",
-     [](bool be) { return Layout{500, JoinBlocks({Blocks(kA, be), Blocks(kB, be)}), 1000, kA}; },
+     [](bool be) {
+       return Layout{500, JoinBlocks({Blocks(kA, be), Blocks(kB, be)}), 1000, kA};
+     },
      false, "WARNING: Reading XBlock data failed on x/X1, file skipped"},
     {"XBlocks that end before the count",
      [](bool be) {
@@ -250,7 +256,7 @@ TEST(ConvertEndToEnd, MissingOutputDirectory) {
 TEST(ConvertEndToEnd, NeverOverwritesTheXFile) {
   struct Row {
     const char* name;
-    const char* xname;                      // the X-file, in directory d
+    const char* xname;                             // the X-file, in directory d
     std::function<void(const fs::path&)> prepare;  // sets up directory o
     const char* output;
   };

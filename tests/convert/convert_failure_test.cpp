@@ -134,7 +134,8 @@ TEST_F(ConvertFailure, NoFailureSendsTheThreeProgressMessages) {
     EXPECT_EQ(g_messages[i].status, 0);
     EXPECT_EQ(g_messages[i].context, "");
   }
-  convtest::ExpectFinished(convtest::ReadYFile(ypath_), xbytes_, convtest::Concat({kFirst, kSecond}));
+  convtest::ExpectFinished(convtest::ReadYFile(ypath_), xbytes_,
+                           convtest::Concat({kFirst, kSecond}));
   ExpectCounted(1, 0);
   EXPECT_EQ(ConvertGetTotals().samplesWritten - totals_.samplesWritten, 10u);
 }
@@ -157,7 +158,7 @@ struct FailureRow {
   uint32_t code;
   uint32_t messageClass;
   uint32_t severity;
-  const char* text;     // {x}: X-file path, {y}: Y file path
+  const char* text;  // {x}: X-file path, {y}: Y file path
   int32_t status;
   const char* context;  // {x}: X-file path
   YState state;
@@ -276,8 +277,8 @@ TEST_F(ConvertFailure, UnreadableHeadAndUncreatableYFile) {
   testfs::WriteText(ypath_, "an earlier Y file");
   ConvertXFile(garbage.c_str(), ypath_.c_str());
   ASSERT_EQ(Failures().size(), 1u);
-  EXPECT_EQ(Failures()[0].text, "WARNING: Reading Y file Header failed on " + garbage +
-                                    ", file skipped");
+  EXPECT_EQ(Failures()[0].text,
+            "WARNING: Reading Y file Header failed on " + garbage + ", file skipped");
   EXPECT_EQ(fs::file_size(ypath_), 0u);
 
   g_messages.clear();
@@ -295,8 +296,7 @@ TEST_F(ConvertFailure, SelfOverwriteIsRefused) {
   const std::string other = (dir_.path() / "." / "X1").string();
   ConvertXFile(xpath_.c_str(), other.c_str());
   ASSERT_EQ(g_messages.size(), 1u);
-  EXPECT_EQ(g_messages[0].text,
-            "WARNING: Y file " + other + " is the X-file itself, file skipped");
+  EXPECT_EQ(g_messages[0].text, "WARNING: Y file " + other + " is the X-file itself, file skipped");
   EXPECT_EQ(g_messages[0].messageClass, kMsgWarning);
   ExpectCounted(0, 1);
 }

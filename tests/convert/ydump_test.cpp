@@ -50,8 +50,8 @@ class Ydump : public ::testing::Test {
     ASSERT_TRUE(XgenWriteSamples((*dir_ / "x/X1").c_str(), samples_, XgenStation{}, 'M', &error));
     ASSERT_TRUE(XgenWriteSamples((*dir_ / "x/X2").c_str(), samples_, XgenStation{}, 'I', &error));
     fs::resize_file(*dir_ / "x/X2", fs::file_size(*dir_ / "x/X2") - 10);
-    const testfs::RunResult run = testfs::RunProgram(QUORVALE_BIN, {"-i", "x/X*", "-o", "y"},
-                                                     dir_->path().string());
+    const testfs::RunResult run =
+        testfs::RunProgram(QUORVALE_BIN, {"-i", "x/X*", "-o", "y"}, dir_->path().string());
     ASSERT_EQ(run.exitCode, 0) << run.err;
     good_ = testfs::ReadFile(*dir_ / "y/Y1");
   }
@@ -73,13 +73,12 @@ std::vector<uint8_t> Ydump::good_;
 TEST_F(Ydump, ShowsTagsAndHeaderRecord) {
   const testfs::RunResult good = Ydump_({"y/Y1"});
   EXPECT_EQ(good.exitCode, 0) << good.err;
-  for (const char* line : {"y/Y1: Y file, 20160 bytes", "tag at 0: type 0 (leading), length 0, aux 20144",
-                           "tag at 144: type 7 (samples), length 20000", "network       XX",
-                           "station       XGEN", "location      00", "channel       HHZ",
-                           "start time    2024-01-01T00:00:00.000Z", "sample rate   100",
-                           "sample count  5000", "file type     YFILE",
-                           "data format   encoding 2 (int32 samples), byte order 'I'",
-                           "state         finished"}) {
+  for (const char* line :
+       {"y/Y1: Y file, 20160 bytes", "tag at 0: type 0 (leading), length 0, aux 20144",
+        "tag at 144: type 7 (samples), length 20000", "network       XX", "station       XGEN",
+        "location      00", "channel       HHZ", "start time    2024-01-01T00:00:00.000Z",
+        "sample rate   100", "sample count  5000", "file type     YFILE",
+        "data format   encoding 2 (int32 samples), byte order 'I'", "state         finished"}) {
     EXPECT_NE(good.out.find(line), std::string::npos) << line << "\n" << good.out;
   }
   const testfs::RunResult unfinished = Ydump_({"y/Y2"});
@@ -127,7 +126,13 @@ TEST_F(Ydump, VerifyNamesWhatDoesNotHold) {
        "the file holds 4999 samples, the header record says 5000"},
       {"half a sample cut off", [](Bytes& b) { b.resize(b.size() - 2); }, 3,
        "is not a whole number of samples"},
-      {"bytes appended", [](Bytes& b) { b.push_back(0); b.push_back(0); b.push_back(0); b.push_back(0); },
+      {"bytes appended",
+       [](Bytes& b) {
+         b.push_back(0);
+         b.push_back(0);
+         b.push_back(0);
+         b.push_back(0);
+       },
        3, "the leading tag says 20144 bytes follow it, the file has 20148"},
       {"the data tag's signature broken", [](Bytes& b) { b[convtest::kDataTagOffset] = 'X'; }, 3,
        "no tag at offset 144: the bytes there are 58 47, not \"TG\""},

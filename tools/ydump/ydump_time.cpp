@@ -11,7 +11,8 @@ void CivilFromDays(int64_t days, int64_t* year, unsigned* month, unsigned* day) 
   days += 719468;
   const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
   const auto dayOfEra = static_cast<unsigned>(days - era * 146097);
-  const unsigned yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const unsigned yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
   const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
   const unsigned monthIndex = (5 * dayOfYear + 2) / 153;
   *day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
@@ -42,11 +43,10 @@ std::string YdumpIsoTime(int64_t ns) {
   CivilFromDays(days, &year, &month, &day);
 
   char text[64];
-  int length = std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02lld:%02lld:%02lld",
-                             static_cast<long long>(year), month, day,
-                             static_cast<long long>(secondOfDay / 3600),
-                             static_cast<long long>(secondOfDay / 60 % 60),
-                             static_cast<long long>(secondOfDay % 60));
+  int length = std::snprintf(
+      text, sizeof text, "%04lld-%02u-%02uT%02lld:%02lld:%02lld", static_cast<long long>(year),
+      month, day, static_cast<long long>(secondOfDay / 3600),
+      static_cast<long long>(secondOfDay / 60 % 60), static_cast<long long>(secondOfDay % 60));
   if (fraction % 1000000 == 0) {
     length += std::snprintf(text + length, sizeof text - static_cast<size_t>(length), ".%03lld",
                             static_cast<long long>(fraction / 1000000));
