@@ -10,7 +10,10 @@
 void ConvertXFile(const char* xpath, const char* ypath);
 
 // Counts over every ConvertXFile call of the run: files that became complete
-// Y files, files skipped after a failure, and samples written to Y files.
+// Y files; files skipped, that is every call that ended with a warning or
+// fatal message of its own (the Y file, if any, is then unfinished or, after
+// a failed close, possibly incomplete); and the samples of the complete Y
+// files.
 struct ConvertTotals {
   uint32_t converted;
   uint32_t skipped;
