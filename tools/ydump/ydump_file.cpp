@@ -94,14 +94,9 @@ bool YdumpInspect(const std::string& path, YdumpFile* file, std::string* error) 
       *error = Format("reading the tag at offset %llu failed", Ull(offset));
       return false;
     }
-    YdumpTag tag;
+    YdumpTag tag{};
     tag.offset = offset;
-    tag.signature[0] = bytes[0];
-    tag.signature[1] = bytes[1];
-    tag.type = LoadLE16(bytes + 2);
-    tag.length = LoadLE32(bytes + 4);
-    tag.aux = LoadLE32(bytes + 8);
-    tag.reserved = LoadLE32(bytes + 12);
+    TagDecode(bytes, &tag);
     if (bytes[0] != kTagSignature0 || bytes[1] != kTagSignature1) {
       file->problems.push_back(
           Format("no tag at offset %llu: the bytes there are %02X %02X, not \"TG\"", Ull(offset),

@@ -8,14 +8,10 @@
 #include <vector>
 
 #include "dorvine.h"
+#include "kelvast.h"
 
-struct YdumpTag {
+struct YdumpTag : TagHeader {
   uint64_t offset = 0;
-  uint8_t signature[2] = {0, 0};
-  uint16_t type = 0;
-  uint32_t length = 0;
-  uint32_t aux = 0;
-  uint32_t reserved = 0;
 };
 
 enum class YdumpKind { kUnknown, kYFile, kXFile };

@@ -32,15 +32,6 @@ ReadResult ReadBytes(FILE* file, uint8_t* bytes, size_t size) {
   return got == 0 ? ReadResult::kEnd : ReadResult::kShort;
 }
 
-void DecodeTag(const uint8_t bytes[kTagSize], TagHeader* tag) {
-  tag->signature[0] = bytes[0];
-  tag->signature[1] = bytes[1];
-  tag->type = LoadLE16(bytes + 2);
-  tag->length = LoadLE32(bytes + 4);
-  tag->aux = LoadLE32(bytes + 8);
-  tag->reserved = LoadLE32(bytes + 12);
-}
-
 bool HasSignature(const TagHeader& tag) {
   return tag.signature[0] == kTagSignature0 && tag.signature[1] == kTagSignature1;
 }
@@ -60,7 +51,7 @@ uint16_t XFileReadYHeader(FILE* xfile, const char* /*path*/, YFileHeader* header
   uint8_t bytes[kTagSize];
   TagHeader tag;
   if (ReadBytes(xfile, bytes, kTagSize) != ReadResult::kOk) return kXHeaderNoLeadingTag;
-  DecodeTag(bytes, &tag);
+  TagDecode(bytes, &tag);
   if (!HasSignature(tag) || tag.type != kTagTypeLeading || tag.length != 0) {
     return kXHeaderNoLeadingTag;
   }
@@ -82,7 +73,7 @@ uint16_t XFileReadYHeader(FILE* xfile, const char* /*path*/, YFileHeader* header
       return kXHeaderNoXBlocks;
     }
     position += static_cast<off_t>(kTagSize);
-    DecodeTag(bytes, &tag);
+    TagDecode(bytes, &tag);
     if (!HasSignature(tag)) return kXHeaderBadSignature;
 
     if (tag.type == kTagTypeXBlocks) {

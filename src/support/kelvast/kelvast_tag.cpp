@@ -23,6 +23,8 @@ off_t TagFileSize(FILE* file, off_t position) {
   return size;
 }
 
+}  // namespace
+
 void TagEncode(const TagHeader* tag, uint8_t bytes[kTagSize]) {
   bytes[0] = tag->signature[0];
   bytes[1] = tag->signature[1];
@@ -40,8 +42,6 @@ void TagDecode(const uint8_t bytes[kTagSize], TagHeader* tag) {
   tag->aux = LoadLE32(bytes + 8);
   tag->reserved = LoadLE32(bytes + 12);
 }
-
-}  // namespace
 
 uint16_t TagGetTag(FILE* file, uint16_t type, TagHeader* tag) {
   if (file == nullptr || tag == nullptr) return kTagEndOfFile;

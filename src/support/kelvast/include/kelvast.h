@@ -266,6 +266,10 @@ inline constexpr uint16_t kTagBadSignature = 2;    // a tag without "TG"
 inline constexpr uint16_t kTagPayloadPastEnd = 3;  // a payload that runs past the end of the file
 inline constexpr uint16_t kTagWriteFailed = 4;     // a write or seek failed
 
+// The 16 bytes of a tag in a file, field by field, and back.
+void TagEncode(const TagHeader* tag, uint8_t bytes[kTagSize]);
+void TagDecode(const uint8_t bytes[kTagSize], TagHeader* tag);
+
 // Walks tags from the file's current position: reads a tag, checks its
 // signature, and returns kTagOk when its type is `type` (`tag` filled, the
 // file just past the tag); otherwise skips the payload and reads on. Every
