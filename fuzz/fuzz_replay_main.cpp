@@ -1,6 +1,7 @@
 // Replays fuzz inputs without the fuzzing engine: every file named on the
 // command line, or every file inside a directory named there, goes once
 // through LLVMFuzzerTestOneInput. Used by CI under the sanitizers.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
