@@ -42,7 +42,7 @@ Records MakeRecords(const std::vector<int32_t>& signal, bool bigEndian) {
   r.blocks.assign(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(kBlocks * kXBlockSize));
   for (size_t b = 0; b < kBlocks; ++b) {
     const uint8_t* count = r.blocks.data() + b * kXBlockSize + kSteimCountOffset;
-    r.samples += bigEndian ? (count[0] << 8 | count[1]) : (count[0] | count[1] << 8);
+    r.samples += static_cast<size_t>(bigEndian ? (count[0] << 8 | count[1]) : (count[0] | count[1] << 8));
   }
   r.signal.assign(signal.begin(), signal.begin() + static_cast<std::ptrdiff_t>(r.samples));
   return r;

@@ -1,11 +1,13 @@
 // AVX2 Steim-1 kernel.
 //
-// Pass 1 turns the data words into 32-bit differences, two words (8 bytes)
-// at a time: the 4 code bits of the pair select a byte shuffle that moves each
-// difference's bytes to the top of its own 32-bit lane, in order, and an
-// arithmetic right shift per lane sign-extends it. The byte-reversed variant
-// of the shuffle handles the swap flag. AVX2 has no cheap masked store, so
-// the differences go to a buffer on the stack with whole-vector stores.
+// Pass 1 turns the data words into 32-bit differences. Frames whose 15 data
+// words share one code are sign-extended whole (60 bytes, 30 halves or 15
+// words). Other frames go two words (8 bytes) at a time: the 4 code bits of
+// the pair select a byte shuffle that moves each difference's bytes to the top
+// of its own 32-bit lane, in order, and an arithmetic right shift per lane
+// sign-extends it. The byte-reversed variant of the shuffle handles the swap
+// flag. AVX2 has no cheap masked store, so the differences go to a buffer on
+// the stack with whole-vector stores.
 // Pass 2 writes the running sums (8-lane prefix sums) to the sample buffer,
 // whole vectors while 8 samples are due and one at a time for the rest.
 #include "steim_kernels.h"
@@ -72,8 +74,18 @@ constexpr Avx2Tables kTables = MakeTables();
 
 constexpr uint8_t kCodeCount[4] = {0, 4, 2, 1};
 
-// Room for every difference of a block plus the slack of one whole store.
+// Control word patterns (bits 29-0) of frames whose data words share a code.
+constexpr uint32_t kAllCode1 = 0x15555555;
+constexpr uint32_t kAllCode2 = 0x2AAAAAAA;
+constexpr uint32_t kAllCode3 = 0x3FFFFFFF;
+
+// Room for every difference of a block plus the slack of the widest store
+// (a whole-frame store of 64 lanes for 60 differences).
 constexpr uint32_t kScratch = 3780 + 8;
+
+STEIM_AVX2 inline void Store(int32_t* at, __m256i v) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), v);
+}
 
 // Inclusive prefix sum of 8 int32 lanes (wrapping).
 STEIM_AVX2 inline __m256i PrefixSum(__m256i v) {
@@ -97,6 +109,47 @@ STEIM_AVX2 uint32_t DecodeFrames(int32_t* samples, const uint8_t* block, uint32_
     uint32_t control;
     std::memcpy(&control, frame, sizeof control);
     if constexpr (kSwap) control = __builtin_bswap32(control);
+    const uint32_t pattern = control & 0x3FFFFFFF;  // bits 31-30 name no data word
+    int32_t* out = diffs + n;
+    // Whole frames of one code (the stores may run past the frame's
+    // differences into the scratch buffer's slack; later ones overwrite it).
+    if (f > 1 && pattern == kAllCode1) {
+      for (int k = 0; k < 8; ++k) {
+        int64_t bytes;
+        std::memcpy(&bytes, frame + 4 + 8 * k - (k == 7 ? 4 : 0), sizeof bytes);
+        if (k == 7) bytes = static_cast<int64_t>(static_cast<uint64_t>(bytes) >> 32);  // bytes 60-63
+        Store(out + 8 * k, _mm256_cvtepi8_epi32(_mm_cvtsi64_si128(bytes)));
+      }
+      n += 60;
+      continue;
+    }
+    if (f > 1 && pattern == kAllCode2) {
+      for (int k = 0; k < 4; ++k) {
+        // Halves from byte 4 on; the last load ends at byte 63 (6 halves due).
+        const int offset = k < 3 ? 4 + 16 * k : 48;
+        __m128i halves = _mm_loadu_si128(reinterpret_cast<const __m128i*>(frame + offset));
+        if (k == 3) halves = _mm_srli_si128(halves, 4);
+        if constexpr (kSwap) halves = _mm_shuffle_epi8(halves, _mm_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14));
+        Store(out + 8 * k, _mm256_cvtepi16_epi32(halves));
+      }
+      n += 30;
+      continue;
+    }
+    if (f > 1 && pattern == kAllCode3) {
+      __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frame + 4));    // words 1-8
+      __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frame + 32));  // words 8-15
+      if constexpr (kSwap) {
+        const __m256i reverse = _mm256_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12,
+                                                 3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12);
+        low = _mm256_shuffle_epi8(low, reverse);
+        high = _mm256_shuffle_epi8(high, reverse);
+      }
+      Store(out, low);
+      Store(out + 7, high);  // word 8 again, then words 9-15
+      n += 15;
+      continue;
+    }
+
     const uint32_t start = n;
     for (uint32_t p = 0; p < 8; ++p) {
       // Word 0 is the control word: bits 31-30 never name data.
@@ -108,7 +161,7 @@ STEIM_AVX2 uint32_t DecodeFrames(int32_t* samples, const uint8_t* block, uint32_
       int64_t shifts;
       std::memcpy(&shifts, kTables.shift[key], sizeof shifts);
       d = _mm256_srav_epi32(d, _mm256_cvtepu8_epi32(_mm_cvtsi64_si128(shifts)));
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(diffs + n), d);
+      Store(diffs + n, d);
       n += kTables.count[key];
     }
     if (f == 1 && ((control >> 24) & 3) != 0) {

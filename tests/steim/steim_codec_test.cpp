@@ -73,13 +73,13 @@ std::vector<Signal> Signals() {
   add("Extremes", 3000, [&](size_t i) { return i % 2 == 0 ? 2147483647 : -2147483647 - 1; });
   add("Constant", 8000, [&](size_t) { return -123456; });
   add("RampThroughLimits", 7000, [&](size_t i) { return static_cast<int32_t>(2147480000u + static_cast<uint32_t>(i) * 300u); });
+  uint32_t v = 0;
   add("MixedWidths", 6000, [&](size_t) {
-    static uint32_t v = 0;
     const int bits = static_cast<int>(rng() % 31) + 1;
     v += (static_cast<uint32_t>(rng()) >> (32 - bits)) - (1u << (bits - 1));
     return static_cast<int32_t>(v);
   });
-  for (const size_t n : {0, 1, 2, 3, 5, 3771, 3772, 3773}) {
+  for (const size_t n : {size_t{0}, size_t{1}, size_t{2}, size_t{3}, size_t{5}, size_t{3771}, size_t{3772}, size_t{3773}}) {
     add("Length" + std::to_string(n), n, [&](size_t i) { return static_cast<int32_t>(i % 7) - 3; });
   }
   return signals;

@@ -32,12 +32,14 @@ class BlockBuilder {
   // Sets the code of data word `word` (1..15) of frame `frame` (1..63).
   BlockBuilder& Code(int frame, int word, uint32_t code) {
     const int shift = 30 - 2 * word;
-    control_[frame] = (control_[frame] & ~(3u << shift)) | (code << shift);
+    uint32_t& control = control_[static_cast<size_t>(frame)];
+    control = (control & ~(3u << shift)) | (code << shift);
     return *this;
   }
   // Bits 31-30 of a control word, which name no data word.
   BlockBuilder& TopBits(int frame, uint32_t bits) {
-    control_[frame] = (control_[frame] & 0x3FFFFFFFu) | (bits << 30);
+    uint32_t& control = control_[static_cast<size_t>(frame)];
+    control = (control & 0x3FFFFFFFu) | (bits << 30);
     return *this;
   }
   BlockBuilder& Word8(int frame, int word, int8_t a, int8_t b, int8_t c, int8_t d) {
@@ -60,7 +62,7 @@ class BlockBuilder {
 
   XBlockBytes Build() const {
     XBlockBytes block = bytes_;
-    for (int f = 1; f <= 63; ++f) PutInto(block, static_cast<size_t>(64 * f), control_[f], 4);
+    for (int f = 1; f <= 63; ++f) PutInto(block, static_cast<size_t>(64 * f), control_[static_cast<size_t>(f)], 4);
     return block;
   }
 
