@@ -35,8 +35,10 @@ const SteimKernel& SteimActiveKernel() {
   return active;
 }
 
-uint16_t SteimDecodeBlockWith(const SteimKernel& kernel, int32_t* samples, const void* xblock,
-                              int swapFlag) {
+namespace {
+
+uint16_t DecodeBlock(const SteimKernel& kernel, int32_t* samples, const void* xblock, int swapFlag,
+                     uint32_t* decodedOut) {
   const auto* block = static_cast<const uint8_t*>(xblock);
   uint16_t blockCount;
   int32_t x0;
@@ -64,9 +66,24 @@ uint16_t SteimDecodeBlockWith(const SteimKernel& kernel, int32_t* samples, const
                "Steim block calculated final value %ld not correct %ld",
                static_cast<long>(finalValue), static_cast<long>(xn));
   }
+  *decodedOut = decoded;
   return blockCount;
 }
 
+}  // namespace
+
+uint16_t SteimDecodeBlockWith(const SteimKernel& kernel, int32_t* samples, const void* xblock,
+                              int swapFlag) {
+  uint32_t decoded = 0;
+  return DecodeBlock(kernel, samples, xblock, swapFlag, &decoded);
+}
+
 uint16_t SteimDecodeBlock(int32_t* samples, const void* xblock, int swapFlag) {
-  return SteimDecodeBlockWith(SteimActiveKernel(), samples, xblock, swapFlag);
+  uint32_t decoded = 0;
+  return DecodeBlock(SteimActiveKernel(), samples, xblock, swapFlag, &decoded);
+}
+
+uint16_t SteimDecodeBlockCounted(int32_t* samples, const void* xblock, int swapFlag,
+                                 uint32_t* decoded) {
+  return DecodeBlock(SteimActiveKernel(), samples, xblock, swapFlag, decoded);
 }

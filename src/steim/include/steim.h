@@ -55,6 +55,12 @@ inline constexpr size_t kSteimXnOffset = 72;          // frame 1 word 2
 // supports is chosen on the first call; every kernel gives the same samples.
 uint16_t SteimDecodeBlock(int32_t* samples, const void* xblock, int swapFlag);
 
+// SteimDecodeBlock that also stores the decoded count, the number of elements
+// it wrote at the start of `samples` (at most kSteimMaxSamples and never more
+// than the result), in `*decoded`. Same samples, messages and result.
+uint16_t SteimDecodeBlockCounted(int32_t* samples, const void* xblock, int swapFlag,
+                                 uint32_t* decoded);
+
 // Packs the first samples of `samples[0..count)` into one well-formed XBlock
 // at `xblock` (4096 bytes) and returns how many it packed: min(count, what
 // fits), at most kSteimMaxEncoded (3772, when every difference fits 8 bits).
