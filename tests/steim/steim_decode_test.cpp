@@ -186,6 +186,25 @@ TEST_P(SteimDecodeTest, WarningsFollowMessageMask) {
   EXPECT_EQ(std::vector<int32_t>(out.begin(), out.begin() + 3780), FullOfOnesSamples());
 }
 
+TEST(SteimDecodeCountedTest, ReportsTheDecodedCountBesideTheSameResult) {
+  for (const Case& c : Cases()) {
+    SCOPED_TRACE(c.name);
+    BlockBuilder builder(true);
+    c.build(builder);
+    const XBlockBytes block = builder.Build();
+    std::vector<int32_t> plain(4096, kCanary), counted(4096, kCanary);
+    MessageCapture capture;
+    const uint16_t result = SteimDecodeBlock(plain.data(), block.data(), 1);
+    const auto messages = capture.Texts();
+    MessageCapture::Messages().clear();
+    uint32_t decoded = 12345;
+    EXPECT_EQ(SteimDecodeBlockCounted(counted.data(), block.data(), 1, &decoded), result);
+    EXPECT_EQ(decoded, c.samples.size());
+    EXPECT_EQ(counted, plain);
+    EXPECT_EQ(capture.Texts(), messages);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Decoders, SteimDecodeTest, ::testing::ValuesIn(Decoders()),
                          [](const ::testing::TestParamInfo<Decoder>& param) {
                            std::string name = param.param.name;
