@@ -11,6 +11,7 @@
 // Pass 2 writes the running sums (8-lane prefix sums) to the sample buffer,
 // whole vectors while 8 samples are due and one at a time for the rest.
 #include "steim_kernels.h"
+#include "steim_shuffle_tables.h"
 
 #ifdef STEIM_HAVE_X86_KERNELS
 
@@ -27,57 +28,7 @@
 
 namespace {
 
-struct Avx2Tables {
-  // [swap][codes of 2 words]: vpshufb control giving up to 8 differences.
-  alignas(32) uint8_t shuffle[2][16][32];
-  // [codes]: right shift of each lane (sign extension of its difference).
-  alignas(8) uint8_t shift[16][8];
-  uint8_t count[16];
-};
-
-constexpr Avx2Tables MakeTables() {
-  Avx2Tables t{};
-  for (int swap = 0; swap < 2; ++swap) {
-    for (int key = 0; key < 16; ++key) {
-      uint8_t* shuffle = t.shuffle[swap][key];
-      for (int b = 0; b < 32; ++b) shuffle[b] = 0x80;  // zero
-      int lane = 0;
-      for (int word = 0; word < 2; ++word) {
-        const int code = (key >> (2 - 2 * word)) & 3;
-        const int base = 4 * word;
-        if (code == 1) {
-          for (int j = 0; j < 4; ++j, ++lane) {
-            shuffle[4 * lane + 3] = static_cast<uint8_t>(base + j);
-            t.shift[key][lane] = 24;
-          }
-        } else if (code == 2) {
-          for (int j = 0; j < 2; ++j, ++lane) {
-            shuffle[4 * lane + 2] = static_cast<uint8_t>(base + 2 * j + (swap != 0 ? 1 : 0));
-            shuffle[4 * lane + 3] = static_cast<uint8_t>(base + 2 * j + (swap != 0 ? 0 : 1));
-            t.shift[key][lane] = 16;
-          }
-        } else if (code == 3) {
-          for (int b = 0; b < 4; ++b) {
-            shuffle[4 * lane + b] = static_cast<uint8_t>(base + (swap != 0 ? 3 - b : b));
-          }
-          t.shift[key][lane] = 0;
-          ++lane;
-        }
-      }
-      t.count[key] = static_cast<uint8_t>(lane);
-    }
-  }
-  return t;
-}
-
-constexpr Avx2Tables kTables = MakeTables();
-
-constexpr uint8_t kCodeCount[4] = {0, 4, 2, 1};
-
-// Control word patterns (bits 29-0) of frames whose data words share a code.
-constexpr uint32_t kAllCode1 = 0x15555555;
-constexpr uint32_t kAllCode2 = 0x2AAAAAAA;
-constexpr uint32_t kAllCode3 = 0x3FFFFFFF;
+constexpr auto kTables = SteimMakeShuffleTables<2, uint8_t>();
 
 // Room for every difference of a block plus the slack of the widest store
 // (a whole-frame store of 64 lanes for 60 differences).
@@ -113,7 +64,7 @@ STEIM_AVX2 uint32_t DecodeFrames(int32_t* samples, const uint8_t* block, uint32_
     int32_t* out = diffs + n;
     // Whole frames of one code (the stores may run past the frame's
     // differences into the scratch buffer's slack; later ones overwrite it).
-    if (f > 1 && pattern == kAllCode1) {
+    if (f > 1 && pattern == kSteimAllCode1) {
       for (int k = 0; k < 8; ++k) {
         int64_t bytes;
         std::memcpy(&bytes, frame + 4 + 8 * k - (k == 7 ? 4 : 0), sizeof bytes);
@@ -123,7 +74,7 @@ STEIM_AVX2 uint32_t DecodeFrames(int32_t* samples, const uint8_t* block, uint32_
       n += 60;
       continue;
     }
-    if (f > 1 && pattern == kAllCode2) {
+    if (f > 1 && pattern == kSteimAllCode2) {
       for (int k = 0; k < 4; ++k) {
         // Halves from byte 4 on; the last load ends at byte 63 (6 halves due).
         const int offset = k < 3 ? 4 + 16 * k : 48;
@@ -135,7 +86,7 @@ STEIM_AVX2 uint32_t DecodeFrames(int32_t* samples, const uint8_t* block, uint32_
       n += 30;
       continue;
     }
-    if (f > 1 && pattern == kAllCode3) {
+    if (f > 1 && pattern == kSteimAllCode3) {
       __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frame + 4));    // words 1-8
       __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frame + 32));  // words 8-15
       if constexpr (kSwap) {
@@ -167,7 +118,7 @@ STEIM_AVX2 uint32_t DecodeFrames(int32_t* samples, const uint8_t* block, uint32_
     if (f == 1 && ((control >> 24) & 3) != 0) {
       // The first difference of word 3, after those of words 1 and 2, is the
       // link to the previous block: never added.
-      diffs[start + kCodeCount[(control >> 28) & 3] + kCodeCount[(control >> 26) & 3]] = 0;
+      diffs[start + kSteimCodeCount[(control >> 28) & 3] + kSteimCodeCount[(control >> 26) & 3]] = 0;
     }
   }
   if (n > count) n = count;

@@ -15,6 +15,7 @@
 // for 8-bit, 16 for 16-bit, 0 for 32-bit differences). The byte-reversed
 // variant of each shuffle handles the swap flag.
 #include "steim_kernels.h"
+#include "steim_shuffle_tables.h"
 
 #ifdef STEIM_HAVE_X86_KERNELS
 
@@ -31,58 +32,7 @@
 
 namespace {
 
-struct Avx512Tables {
-  // [swap][codes of 4 words]: vpshufb control giving up to 16 differences.
-  alignas(64) uint8_t shuffle[2][256][64];
-  // [codes]: right shift of each lane (sign extension of its difference).
-  alignas(64) uint32_t shift[256][16];
-  // [codes]: number of differences.
-  uint8_t count[256];
-};
-
-constexpr Avx512Tables MakeTables() {
-  Avx512Tables t{};
-  for (int swap = 0; swap < 2; ++swap) {
-    for (int key = 0; key < 256; ++key) {
-      uint8_t* shuffle = t.shuffle[swap][key];
-      for (int b = 0; b < 64; ++b) shuffle[b] = 0x80;  // zero
-      int lane = 0;
-      for (int word = 0; word < 4; ++word) {
-        const int code = (key >> (6 - 2 * word)) & 3;
-        const int base = 4 * word;
-        if (code == 1) {
-          for (int j = 0; j < 4; ++j, ++lane) {
-            shuffle[4 * lane + 3] = static_cast<uint8_t>(base + j);
-            t.shift[key][lane] = 24;
-          }
-        } else if (code == 2) {
-          for (int j = 0; j < 2; ++j, ++lane) {
-            shuffle[4 * lane + 2] = static_cast<uint8_t>(base + 2 * j + (swap != 0 ? 1 : 0));
-            shuffle[4 * lane + 3] = static_cast<uint8_t>(base + 2 * j + (swap != 0 ? 0 : 1));
-            t.shift[key][lane] = 16;
-          }
-        } else if (code == 3) {
-          for (int b = 0; b < 4; ++b) {
-            shuffle[4 * lane + b] = static_cast<uint8_t>(base + (swap != 0 ? 3 - b : b));
-          }
-          t.shift[key][lane] = 0;
-          ++lane;
-        }
-      }
-      t.count[key] = static_cast<uint8_t>(lane);
-    }
-  }
-  return t;
-}
-
-constexpr Avx512Tables kTables = MakeTables();
-
-constexpr uint8_t kCodeCount[4] = {0, 4, 2, 1};
-
-// Control word patterns (bits 29-0) of frames whose data words share a code.
-constexpr uint32_t kAllCode1 = 0x15555555;
-constexpr uint32_t kAllCode2 = 0x2AAAAAAA;
-constexpr uint32_t kAllCode3 = 0x3FFFFFFF;
+constexpr auto kTables = SteimMakeShuffleTables<4, uint32_t>();
 
 // Inclusive prefix sum of 16 int32 lanes (wrapping).
 STEIM_AVX512 inline __m512i PrefixSum(__m512i v) {
@@ -138,7 +88,7 @@ STEIM_AVX512 uint32_t DecodeFrames(int32_t* samples, const uint8_t* block, uint3
     const uint32_t pattern = control & 0x3FFFFFFF;  // bits 31-30 name no data word
 
     // Whole frames of one code, when all their differences are due.
-    if (f > 1 && pattern == kAllCode1 && left >= 60) {
+    if (f > 1 && pattern == kSteimAllCode1 && left >= 60) {
       const auto* bytes = reinterpret_cast<const __m128i*>(frame + 4);
       Emit(samples + n, 0xFFFF, _mm512_cvtepi8_epi32(_mm_loadu_si128(bytes)), running);
       Emit(samples + n + 16, 0xFFFF, _mm512_cvtepi8_epi32(_mm_loadu_si128(bytes + 1)), running);
@@ -149,7 +99,7 @@ STEIM_AVX512 uint32_t DecodeFrames(int32_t* samples, const uint8_t* block, uint3
       n += 60;
       continue;
     }
-    if (f > 1 && pattern == kAllCode2 && left >= 30) {
+    if (f > 1 && pattern == kSteimAllCode2 && left >= 30) {
       const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frame + 4));
       const __m256i rest = _mm256_maskz_loadu_epi16(0x3FFF, frame + 36);  // bytes 36-63
       Emit(samples + n, 0xFFFF, Widen16<kSwap>(first), running);
@@ -157,7 +107,7 @@ STEIM_AVX512 uint32_t DecodeFrames(int32_t* samples, const uint8_t* block, uint3
       n += 30;
       continue;
     }
-    if (f > 1 && pattern == kAllCode3 && left >= 15) {
+    if (f > 1 && pattern == kSteimAllCode3 && left >= 15) {
       __m512i words = _mm512_loadu_si512(frame);
       if constexpr (kSwap) {
         words = _mm512_shuffle_epi8(words, _mm512_set4_epi32(0x0C0D0E0F, 0x08090A0B, 0x04050607, 0x00010203));
@@ -171,7 +121,7 @@ STEIM_AVX512 uint32_t DecodeFrames(int32_t* samples, const uint8_t* block, uint3
     // those of words 1 and 2) is the link to the previous block: never added.
     uint32_t skipAt = 16;  // no lane
     if (f == 1 && ((control >> 24) & 3) != 0) {
-      skipAt = static_cast<uint32_t>(kCodeCount[(control >> 28) & 3]) + kCodeCount[(control >> 26) & 3];
+      skipAt = static_cast<uint32_t>(kSteimCodeCount[(control >> 28) & 3]) + kSteimCodeCount[(control >> 26) & 3];
     }
     const uint32_t keys[4] = {(control >> 24) & 0x3F, (control >> 16) & 0xFF, (control >> 8) & 0xFF,
                               control & 0xFF};
