@@ -22,7 +22,7 @@ enum ConvertSeamCall : int {
   kSeamSeek,         // fseek, on either file
   kSeamGetTag,       // TagGetTag, on either file
   kSeamWriteTag,     // TagWriteTag
-  kSeamWriteSamples, // fwrite of samples
+  kSeamWriteSamples, // appending one block's samples
   kSeamWriteRecord,  // TagWriteRecord
   kSeamCloseY,       // fclose of the Y file
   kSeamCallKinds
@@ -63,10 +63,13 @@ inline uint16_t ConvWriteTag(FILE* file, const TagHeader* tag) {
   return TagWriteTag(file, tag);
 }
 
-// Writes `count` samples; returns how many were written. A failing call
-// writes one sample less than asked (none when asked for one).
+// Whether appending the samples of one block is to fail as a short write
+// would; the block's samples are then not appended. Never in the product,
+// where only a write itself fails.
+inline bool ConvAppendFails() { return CONVERT_SEAM_FAIL(kSeamWriteSamples) != 0; }
+
+// Writes `count` samples; returns how many were written.
 inline size_t ConvWriteSamples(const int32_t* samples, size_t count, FILE* yfile) {
-  if (CONVERT_SEAM_FAIL(kSeamWriteSamples) != 0) return count == 0 ? 0 : count - 1;
   return std::fwrite(samples, sizeof(int32_t), count, yfile);
 }
 

@@ -3,10 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <new>
 
 #include "convert.h"
+#include "convert_block_io.h"
 #include "convert_seam.h"
 #include "convert_stats.h"
 #include "convert_totals.h"
@@ -22,10 +21,15 @@ constexpr uint32_t kSampleBytes = kSampleCapacity * sizeof(int32_t);
 static_assert(kXBlockBytes == kXBlockSize);
 static_assert(kSampleCapacity >= kSteimMaxSamples, "the decoder must fit the sample buffer");
 
-// Stream buffers: the X-file is read in 4096-byte items and the Y file written
-// in items of up to 16 KiB, so the default buffer of a few KiB would turn
-// nearly every call into a system call.
-constexpr size_t kStreamBufferBytes = size_t{256} * 1024;
+// The bulk areas, each obtained after the two buffers above when it can be
+// had (a conversion without them reads one XBlock at a time into the XBlock
+// buffer and writes every block from the sample buffer): XBlocks read at one
+// time, and samples staged for one write. Large enough that a system call
+// moves a quarter of a megabyte, small enough to stay in the processor's
+// second-level cache while the samples are decoded, scanned and written.
+constexpr uint32_t kReadAheadBlocks = 64;
+constexpr uint32_t kStagingSamples = 65536;
+static_assert(kStagingSamples >= kSteimMaxSamples);
 
 // Sends one message when MessageMask has its class bit; __LINE__ and __FILE__
 // are those of the use.
@@ -55,22 +59,23 @@ struct Conversion {
   FILE* yfile = nullptr;
   uint8_t* xblock = nullptr;
   int32_t* samples = nullptr;
-  // The streams' buffers; both streams are closed before the call returns.
-  std::unique_ptr<char[]> xBuffer;
-  std::unique_ptr<char[]> yBuffer;
+  uint8_t* readAhead = nullptr;  // optional, kReadAheadBlocks XBlocks
+  int32_t* staging = nullptr;    // optional, kStagingSamples samples
+  ConvertBlockReader reader{};
+  ConvertSampleWriter writer{};
 };
-
-// Gives `file` a large buffer; keeps the default one if none can be had.
-void UseLargeBuffer(FILE* file, std::unique_ptr<char[]>& buffer) {
-  buffer.reset(new (std::nothrow) char[kStreamBufferBytes]);
-  if (buffer && std::setvbuf(file, buffer.get(), _IOFBF, kStreamBufferBytes) != 0) buffer.reset();
-}
 
 void ReleaseBuffers(Conversion& c) {
   if (c.xblock != nullptr) MemFreeHugeMem(c.xblock);
   c.xblock = nullptr;
   if (c.samples != nullptr) MemFreeHugeMem(c.samples);
   c.samples = nullptr;
+  if (c.readAhead != nullptr) MemFreeHugeMem(c.readAhead);
+  c.readAhead = nullptr;
+  if (c.staging != nullptr) MemFreeHugeMem(c.staging);
+  c.staging = nullptr;
+  c.reader = ConvertBlockReader{};
+  c.writer = ConvertSampleWriter{};
 }
 
 void CloseFiles(Conversion& c) {
@@ -80,13 +85,30 @@ void CloseFiles(Conversion& c) {
   c.yfile = nullptr;
 }
 
-// Ends the conversion of this file after a failure, which has been reported:
-// the XBlock buffer, then the sample buffer, then the X-file, then the Y file.
+// Ends the conversion of this file after a failure, which has been reported.
+// The samples of every block appended so far still go to the Y file, as a
+// stream's buffered data would; then the buffers are released and the
+// X-file, then the Y file, closed.
 void Skip(Conversion& c) {
   LogClearContext();
+  if (c.writer.area != nullptr) ConvertFlushSamples(&c.writer);
   ReleaseBuffers(c);
   CloseFiles(c);
   ConvertCountSkipped();
+}
+
+// Sets up the reader and the writer: on the bulk areas when they can be had,
+// else on the XBlock buffer and the sample buffer.
+void StartBlockIo(Conversion& c) {
+  c.readAhead = static_cast<uint8_t*>(
+      MemAllocHugeMem(kReadAheadBlocks * kXBlockBytes, __LINE__, __FILE__));
+  c.staging = static_cast<int32_t*>(
+      MemAllocHugeMem(kStagingSamples * sizeof(int32_t), __LINE__, __FILE__));
+  c.reader = c.readAhead != nullptr
+                 ? ConvertBlockReader{c.xfile, c.readAhead, kReadAheadBlocks, 0, 0}
+                 : ConvertBlockReader{c.xfile, c.xblock, 1, 0, 0};
+  c.writer = c.staging != nullptr ? ConvertSampleWriter{c.yfile, c.staging, kStagingSamples, 0}
+                                  : ConvertSampleWriter{c.yfile, c.samples, kSampleCapacity, 0};
 }
 
 // A buffer cannot be obtained: close both files, the X-file first, and end
@@ -95,25 +117,6 @@ void Skip(Conversion& c) {
   ReleaseBuffers(c);
   CloseFiles(c);
   std::exit(1);
-}
-
-// Appends the `count` samples that the decoder reported for one block and
-// takes them into `stats`. The decoder stores only the samples the block
-// holds, at most kSteimMaxSamples, and the buffer is all zeros before each
-// block, so samples the block's header claims beyond those are zeros; past
-// the buffer's capacity they are written from the zeroed buffer in chunks.
-// Leaves the buffer all zeros. Returns false when a write falls short.
-bool AppendBlockSamples(Conversion& c, uint32_t count, ConvertStats& stats) {
-  uint32_t left = count;
-  while (left != 0) {
-    const uint32_t chunk = left < kSampleCapacity ? left : kSampleCapacity;
-    if (ConvWriteSamples(c.samples, chunk, c.yfile) != chunk) return false;
-    ConvertScanSamples(c.samples, chunk, &stats);
-    left -= chunk;
-    if (left != 0) std::memset(c.samples, 0, kSampleBytes);
-  }
-  if (count <= kSampleCapacity) std::memset(c.samples, 0, size_t{count} * sizeof(int32_t));
-  return true;
 }
 
 }  // namespace
@@ -131,7 +134,6 @@ void ConvertXFile(const char* xpath, const char* ypath) {
     ConvertCountSkipped();
     return;
   }
-  UseLargeBuffer(c.xfile, c.xBuffer);
 
   // Opening the Y file empties it; if it is the X-file itself (the same path,
   // or a link to it), that would destroy the input.
@@ -148,7 +150,6 @@ void ConvertXFile(const char* xpath, const char* ypath) {
     Skip(c);
     return;
   }
-  UseLargeBuffer(c.yfile, c.yBuffer);
 
   CONVERT_MESSAGE(kMsgProgress, 0, &c.status, "Reading Y file header from X-file %s", xpath);
   YFileHeader header{};
@@ -207,7 +208,7 @@ void ConvertXFile(const char* xpath, const char* ypath) {
                     static_cast<unsigned long>(kSampleCapacity));
     ExitOnAllocation(c);
   }
-  std::memset(c.samples, 0, kSampleBytes);
+  StartBlockIo(c);
 
   record->largest = stats.largest;
   record->smallest = stats.smallest;
@@ -220,15 +221,18 @@ void ConvertXFile(const char* xpath, const char* ypath) {
   if (remaining != 0) LogSetContext(xpath, "XBlock", 1);
   while (remaining != 0) {
     LogSetContextUnit(++blockNumber);
-    if (std::fread(c.xblock, kXBlockBytes, 1, c.xfile) != 1) {
+    const uint8_t* const block = ConvertReadBlock(&c.reader);
+    if (block == nullptr) {
       CONVERT_MESSAGE(kMsgWarning, 0, &c.status,
                       "WARNING: Reading XBlock data failed on %s, file skipped", xpath);
       Skip(c);
       return;
     }
     const int swapFlag = format->byteOrder == 'I' ? 0 : 1;
-    const uint16_t count = SteimDecodeBlock(c.samples, c.xblock, swapFlag);
-    if (!AppendBlockSamples(c, count, stats)) {
+    uint32_t decoded = 0;
+    const uint16_t count =
+        SteimDecodeBlockCounted(ConvertSampleSlot(&c.writer), block, swapFlag, &decoded);
+    if (ConvAppendFails() || !ConvertAppendBlock(&c.writer, decoded, count, &stats)) {
       CONVERT_MESSAGE(kMsgWarning, 0, &c.status,
                       "WARNING: Writting Y file data failed on %s, file skipped", ypath);
       Skip(c);
@@ -240,15 +244,18 @@ void ConvertXFile(const char* xpath, const char* ypath) {
     remaining -= count;  // wraps when a block reports more than is still expected
   }
   LogClearContext();
+  // The samples still staged go out with the rewind, as a stream's buffered
+  // data would: a write that fails there is a failed rewind (status -1).
+  const bool flushed = ConvertFlushSamples(&c.writer);
   ReleaseBuffers(c);
 
   // The leading tag: type 0, length 0, the number of bytes after it.
-  const int64_t size = FileTell64(c.yfile);
+  const int64_t size = flushed ? FileTell64(c.yfile) : 0;
   tag.type = kTagTypeLeading;
   tag.length = 0;
   tag.aux = static_cast<uint32_t>(static_cast<uint64_t>(size) - kTagSize);
   tag.reserved = 0;
-  c.status = ConvSeek(c.yfile, 0, SEEK_SET);
+  c.status = flushed ? ConvSeek(c.yfile, 0, SEEK_SET) : -1;
   if (c.status != 0) {
     CONVERT_MESSAGE_PLAIN(kMsgWarning, 0, &c.status, "WARNING: Seeking Y file back failed ");
     Skip(c);
@@ -262,7 +269,7 @@ void ConvertXFile(const char* xpath, const char* ypath) {
   }
 
   std::memcpy(record->fileType, "YFILE", sizeof record->fileType);
-  record->mean = ConvertMean(stats.sum, record->sampleCount);
+  record->mean = ConvertMean(ConvertStatsSum(stats), record->sampleCount);
 
   // The header record is rewritten in place, over the type-5 tag and record
   // that YFileWriteHeader wrote.

@@ -157,6 +157,25 @@ const EdgeCase kEdgeCases[] = {
        return Layout{300 + 65535, blocks, 0, Concat({kA, kB, std::vector<int32_t>(65335, 0)})};
      },
      true, "Steim block contains 200 samples not correct 65535 (x/X1, XBlock 2)"},
+    // Files of many blocks pass the boundaries of the conversion's bulk reads
+    // and writes, also with a block whose zeros span several of them.
+    {"many blocks, one of them claiming 65535 samples",
+     [](bool be) {
+       const std::vector<int32_t> all = Ramp(-7000, 300000);
+       std::vector<uint8_t> blocks = Blocks(all, be, 3000);
+       XgenSetBlockCount(blocks, 40, 65535, be);
+       const auto mid = all.begin() + 123000;
+       return Layout{300000 - 3000 + 65535, blocks, 0,
+                     Concat({{all.begin(), mid}, std::vector<int32_t>(62535, 0), {mid, all.end()}})};
+     },
+     true, "Steim block contains 3000 samples not correct 65535 (x/X1, XBlock 41)"},
+    {"many blocks, cut short far into the file",
+     [](bool be) {
+       const std::vector<int32_t> all = Ramp(123, 300000);
+       return Layout{300000, Blocks(all, be, 3000), 30 * 4096 + 1000,
+                     {all.begin(), all.begin() + 69 * 3000}};
+     },
+     false, "WARNING: Reading XBlock data failed on x/X1, file skipped (x/X1, XBlock 70)"},
 };
 
 class ConvertEdgeCase : public ::testing::TestWithParam<std::tuple<size_t, bool>> {};

@@ -1,0 +1,55 @@
+// The bulk I/O of a conversion: XBlocks read from the X-file many at a time,
+// and samples decoded straight into a staging area that goes to the Y file in
+// large writes. Both save a copy of every byte and most system calls.
+#ifndef CONVERT_BLOCK_IO_H
+#define CONVERT_BLOCK_IO_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "convert_stats.h"
+
+// XBlocks read ahead into `area`, which holds `capacity` of them (at least 1).
+struct ConvertBlockReader {
+  FILE* file;
+  uint8_t* area;
+  uint32_t capacity;
+  uint32_t held;  // XBlocks in the area
+  uint32_t next;  // the next of them to hand out
+};
+
+// The next whole XBlock of the file (4096 bytes inside the reader's area,
+// valid until the next call), or null when none can be read: end of file, a
+// last block shorter than 4096 bytes, or a read error. Reads only when the
+// area has been handed out.
+const uint8_t* ConvertReadBlock(ConvertBlockReader* reader);
+
+// Samples on their way into the Y file: `area` holds `capacity` samples
+// (at least kSteimMaxSamples), of which the first `fill` are staged and not
+// yet written.
+struct ConvertSampleWriter {
+  FILE* file;
+  int32_t* area;
+  size_t capacity;
+  size_t fill;
+};
+
+// Where the next block is to be decoded: room for kSteimMaxSamples samples.
+inline int32_t* ConvertSampleSlot(const ConvertSampleWriter* writer) {
+  return writer->area + writer->fill;
+}
+
+// Appends one block of `count` samples whose first `decoded` (at most
+// `count`) the decoder has stored at ConvertSampleSlot; the rest, the samples
+// the block claims but does not hold, are zeros. Takes all `count` samples
+// into `stats`. Writes when the area cannot take another block; returns false
+// when such a write falls short (the staged samples are then dropped).
+bool ConvertAppendBlock(ConvertSampleWriter* writer, uint32_t decoded, uint32_t count,
+                        ConvertStats* stats);
+
+// Writes the staged samples to the file (through its stream). Returns false
+// when the write falls short; the staged samples are dropped either way.
+bool ConvertFlushSamples(ConvertSampleWriter* writer);
+
+#endif  // CONVERT_BLOCK_IO_H
