@@ -42,8 +42,8 @@ struct Source {
 const std::vector<Source>& Sources() {
   static const std::vector<Source> sources = {
       {"Xa", XgenMakeSignal(XgenSignal::kNoise, 500, 1), 'I'},
-      // Far larger than the Y file's stream buffer: writes reach the disk
-      // while the samples are appended.
+      // A Y file of 1.2 MB: writes reach the disk while the samples are
+      // appended, not only when the conversion ends.
       {"Xb", XgenMakeSignal(XgenSignal::kEvents, 300000, 2), 'M'},
       {"Xc", XgenMakeSignal(XgenSignal::kFullRange, 600, 3), 'M'},
       // A Y file of exactly 20 x 512 bytes.
@@ -98,8 +98,8 @@ TEST(FullDisk, EveryFailureReportedAndTheRunGoesOn) {
         hardening::ExpectY(y, YState::kFinished, xfiles[s.name], s.samples);
       } else {
         hardening::ExpectY(y, YState::kNotFinished, xfiles[s.name], {});
-        // Samples reach the disk before the end only when they overflow the
-        // stream buffer, which only the large file does.
+        // Only the large file's samples reach the disk before the last
+        // flush; the small ones fail when the head is to be rewritten.
         if (std::string(s.name) == "Xb") {
           ++failedInSamples;
           EXPECT_NE(run.err.find("WARNING: Writting Y file data failed on " + out +
