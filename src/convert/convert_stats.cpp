@@ -14,30 +14,45 @@ struct BlockStats {
 };
 
 // Samples one pass of ScanBlock takes at most; see there.
-constexpr size_t kScanRound = 65536;
+constexpr size_t kScanRound = 4096;
 
 // Largest, smallest and exact sum of `count` samples, in a form that the
-// compiler turns into vector code with 32-bit lanes only. Each sample is
-// high * 65536 + low with high = sample >> 16 (arithmetic) and low in
-// [0, 65535]. Over at most 65536 samples the sum of the highs fits an int32,
-// and the sum of the lows, below 2^32, follows exactly from the sum of the
-// samples modulo 2^32 (wrapping unsigned addition).
+// compiler turns into vector code with 32-bit lanes only. The samples are
+// taken in rounds of at most 4096. A round keeps its own largest and
+// smallest and its sum modulo 2^32 (wrapping unsigned addition); its true
+// sum lies between n * smallest and n * largest, a range narrower than 2^32
+// whenever the round's samples span less than 2^20, and then the sum modulo
+// 2^32 fixes it. Rounds of wider samples are summed again in two parts: each
+// sample is high * 65536 + low with high = sample >> 16 (arithmetic) and low
+// in [0, 65535]; the highs' sum fits an int32 and the lows' sum, below 2^32,
+// follows from the sum modulo 2^32.
 inline BlockStats ScanBlock(const int32_t* samples, size_t count, int32_t largest,
                             int32_t smallest) {
   int64_t sum = 0;
   while (count != 0) {
     const size_t round = count < kScanRound ? count : kScanRound;
+    int32_t roundLargest = INT32_MIN;
+    int32_t roundSmallest = INT32_MAX;
     uint32_t wrapped = 0;
-    int32_t highs = 0;
     for (size_t i = 0; i < round; ++i) {
       const int32_t value = samples[i];
-      largest = value > largest ? value : largest;
-      smallest = value < smallest ? value : smallest;
+      roundLargest = value > roundLargest ? value : roundLargest;
+      roundSmallest = value < roundSmallest ? value : roundSmallest;
       wrapped += static_cast<uint32_t>(value);
-      highs += value >> 16;
     }
-    const uint32_t lows = wrapped - (static_cast<uint32_t>(highs) << 16);
-    sum += int64_t{highs} * 65536 + int64_t{lows};
+    const int64_t span = int64_t{roundLargest} - roundSmallest;
+    const auto n = static_cast<int64_t>(round);
+    if (span < (int64_t{1} << 20)) {
+      const int64_t floor = n * roundSmallest;
+      sum += floor + int64_t{wrapped - static_cast<uint32_t>(floor)};
+    } else {
+      int32_t highs = 0;
+      for (size_t i = 0; i < round; ++i) highs += samples[i] >> 16;
+      const uint32_t lows = wrapped - (static_cast<uint32_t>(highs) << 16);
+      sum += int64_t{highs} * 65536 + int64_t{lows};
+    }
+    largest = roundLargest > largest ? roundLargest : largest;
+    smallest = roundSmallest < smallest ? roundSmallest : smallest;
     samples += round;
     count -= round;
   }

@@ -21,15 +21,24 @@ constexpr uint32_t kSampleBytes = kSampleCapacity * sizeof(int32_t);
 static_assert(kXBlockBytes == kXBlockSize);
 static_assert(kSampleCapacity >= kSteimMaxSamples, "the decoder must fit the sample buffer");
 
-// The bulk areas, each obtained after the two buffers above when it can be
-// had (a conversion without them reads one XBlock at a time into the XBlock
-// buffer and writes every block from the sample buffer): XBlocks read at one
-// time, and samples staged for one write. Large enough that a system call
+// The data of every conversion pass through two bulk areas: XBlocks read at
+// one time, and samples staged for one write. Large enough that a system call
 // moves a quarter of a megabyte, small enough to stay in the processor's
 // second-level cache while the samples are decoded, scanned and written.
 constexpr uint32_t kReadAheadBlocks = 64;
 constexpr uint32_t kStagingSamples = 65536;
 static_assert(kStagingSamples >= kSteimMaxSamples);
+
+// The bulk areas belong to the run, not to one conversion: conversions run
+// one after another on the run's only thread, and none leaves data in them
+// for the next. Kept for the whole run, they cost a file no allocation and no
+// fresh pages, and the run's resident memory stays the same however many
+// files it converts (per-file heap blocks of this size fragment the heap and
+// make it grow from file to file). The XBlock and sample buffers are still
+// obtained for each conversion, whose end on a failed allocation callers rely
+// on.
+alignas(64) uint8_t g_readAhead[kReadAheadBlocks * kXBlockBytes];
+alignas(64) int32_t g_staging[kStagingSamples];
 
 // Sends one message when MessageMask has its class bit; __LINE__ and __FILE__
 // are those of the use.
@@ -59,8 +68,6 @@ struct Conversion {
   FILE* yfile = nullptr;
   uint8_t* xblock = nullptr;
   int32_t* samples = nullptr;
-  uint8_t* readAhead = nullptr;  // optional, kReadAheadBlocks XBlocks
-  int32_t* staging = nullptr;    // optional, kStagingSamples samples
   ConvertBlockReader reader{};
   ConvertSampleWriter writer{};
 };
@@ -70,10 +77,6 @@ void ReleaseBuffers(Conversion& c) {
   c.xblock = nullptr;
   if (c.samples != nullptr) MemFreeHugeMem(c.samples);
   c.samples = nullptr;
-  if (c.readAhead != nullptr) MemFreeHugeMem(c.readAhead);
-  c.readAhead = nullptr;
-  if (c.staging != nullptr) MemFreeHugeMem(c.staging);
-  c.staging = nullptr;
   c.reader = ConvertBlockReader{};
   c.writer = ConvertSampleWriter{};
 }
@@ -97,18 +100,10 @@ void Skip(Conversion& c) {
   ConvertCountSkipped();
 }
 
-// Sets up the reader and the writer: on the bulk areas when they can be had,
-// else on the XBlock buffer and the sample buffer.
+// Sets up the reader and the writer on the bulk areas.
 void StartBlockIo(Conversion& c) {
-  c.readAhead = static_cast<uint8_t*>(
-      MemAllocHugeMem(kReadAheadBlocks * kXBlockBytes, __LINE__, __FILE__));
-  c.staging = static_cast<int32_t*>(
-      MemAllocHugeMem(kStagingSamples * sizeof(int32_t), __LINE__, __FILE__));
-  c.reader = c.readAhead != nullptr
-                 ? ConvertBlockReader{c.xfile, c.readAhead, kReadAheadBlocks, 0, 0}
-                 : ConvertBlockReader{c.xfile, c.xblock, 1, 0, 0};
-  c.writer = c.staging != nullptr ? ConvertSampleWriter{c.yfile, c.staging, kStagingSamples, 0}
-                                  : ConvertSampleWriter{c.yfile, c.samples, kSampleCapacity, 0};
+  c.reader = ConvertBlockReader{c.xfile, g_readAhead, kReadAheadBlocks, 0, 0};
+  c.writer = ConvertSampleWriter{c.yfile, g_staging, kStagingSamples, 0};
 }
 
 // A buffer cannot be obtained: close both files, the X-file first, and end

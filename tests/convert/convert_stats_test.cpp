@@ -42,6 +42,11 @@ std::vector<int32_t> Repeat(int32_t value, size_t count) {
   return std::vector<int32_t>(count, value);
 }
 
+std::vector<int32_t> WithFirst(int32_t first, std::vector<int32_t> rest) {
+  rest.insert(rest.begin(), first);
+  return rest;
+}
+
 // Feeds `samples` in blocks of `blockSize` to both.
 void Feed(ConvertStats* stats, Reference* ref, const std::vector<int32_t>& samples,
           size_t blockSize) {
@@ -83,6 +88,10 @@ TEST(ConvertStats, MatchesThePlainLoopForAnyBlockSizes) {
       {"all least, beyond one round of the vector sum", Repeat(INT32_MIN, 140000), 140000},
       {"all greatest, beyond one round", Repeat(INT32_MAX, 140000), 70001},
       {"all -1", Repeat(-1, 70000), 65536},
+      // 4096 samples: one least, the rest greatest, spans around 2^20, where
+      // the sum stops following from its value modulo 2^32.
+      {"span just under 2^20", WithFirst(-524288, Repeat(524287, 4095)), 4096},
+      {"span just over 2^20", WithFirst(-524288, Repeat(524588, 4095)), 4096},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
