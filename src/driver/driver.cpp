@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <unordered_set>
 
 #include "convert.h"
 #include "kelvast.h"
@@ -87,6 +89,7 @@ int DriverRun(int argc, char** argv) {
   int32_t handle = 0;
   uint32_t matches = 0;
   uint32_t refused = 0;
+  std::unordered_set<std::string> yNames;  // Y file names handed to ConvertXFile
   while (FileFindNext(&handle, pattern, xpath, 0) != 0) {
     ++matches;
     const char* name = PathFileNamePart(xpath);
@@ -103,6 +106,28 @@ int DriverRun(int argc, char** argv) {
     std::memcpy(ypath, directory, directoryLength + 1u);
     PathGetFileName(ypath + directoryLength, xpath);
     ypath[directoryLength] = 'Y';
+    // A Y file must not replace an input of this run (another match, under
+    // whatever name; the match itself is ConvertXFile's to refuse), nor a Y
+    // file that an earlier match produced: Y names drop the X-file's
+    // directory and first character, so different matches can share one.
+    if (PathSameFile(xpath, ypath) == 0 && FileFindIsMatch(handle, ypath) != 0) {
+      ++refused;
+      if (MessageMask & kMsgWarning) {
+        LogMessage(0, 0, 0, kMsgWarning, 0, __FILE__, __LINE__, &g_status,
+                   "WARNING: Y file %s would replace an X-file of this run, %s skipped", ypath,
+                   xpath);
+      }
+      continue;
+    }
+    if (!yNames.insert(ypath + directoryLength).second) {
+      ++refused;
+      if (MessageMask & kMsgWarning) {
+        LogMessage(0, 0, 0, kMsgWarning, 0, __FILE__, __LINE__, &g_status,
+                   "WARNING: Y file %s belongs to another X-file of this run, %s skipped",
+                   ypath, xpath);
+      }
+      continue;
+    }
     if (MessageMask & kMsgProgress) {
       LogMessage(0, 0, 0, kMsgProgress, 0, __FILE__, __LINE__, &g_status,
                  "Decompressing %s into %s", xpath, ypath);

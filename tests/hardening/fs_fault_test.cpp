@@ -194,4 +194,73 @@ TEST(OutputPaths, RefusedPerFileAndTheRunGoesOn) {
   }
 }
 
+// Y paths of one run that lead to its own files: another match of the
+// pattern (under another name or through a link), or a Y file that an earlier
+// match produced (Y names drop the X-file's directory and first character).
+// The later match is refused; no X-file and no Y file of the run is lost.
+TEST(OneRun, NeverReplacesItsOwnFiles) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> xfiles;  // made with their own samples
+    std::function<void(const fs::path&)> prepare;
+    const char* pattern;
+    const char* output;
+    std::vector<std::string> messages;
+    std::vector<std::pair<std::string, std::string>> converted;  // X-file, its Y file
+    size_t skipped;
+  };
+  const Case cases[] = {
+      {"output into the input directory, where a Y name is another X-file",
+       {"x/X1", "x/Y1", "x/Z1"}, [](const fs::path&) {}, "x/*", "x",
+       {"WARNING: Y file x/Y1 would replace an X-file of this run, x/X1 skipped",
+        "WARNING: Y file x/Y1 is the X-file itself, file skipped",
+        "WARNING: Y file x/Y1 would replace an X-file of this run, x/Z1 skipped"},
+       {}, 3},
+      {"a Y path is a hard link to another X-file", {"x/X1", "x/X2"},
+       [](const fs::path& root) {
+         fs::create_directory(root / "o");
+         fs::create_hard_link(root / "x/X2", root / "o/Y1");
+       },
+       "x/X*", "o", {"WARNING: Y file o/Y1 would replace an X-file of this run, x/X1 skipped"},
+       {{"x/X2", "o/Y2"}}, 1},
+      {"the same name in two directories", {"a/X2", "b/X2"}, [](const fs::path&) {},
+       "[ab]/X2", "y",
+       {"WARNING: Y file y/Y2 belongs to another X-file of this run, b/X2 skipped"},
+       {{"a/X2", "y/Y2"}}, 1},
+      {"names that differ in the first character only", {"x/X1", "x/Z1", "x/X3"},
+       [](const fs::path&) {}, "x/*", "y",
+       {"WARNING: Y file y/Y1 belongs to another X-file of this run, x/Z1 skipped"},
+       {{"x/X1", "y/Y1"}, {"x/X3", "y/Y3"}}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testfs::TempDir dir;
+    fs::create_directory(dir.path() / "y");
+    std::map<std::string, Samples> samples;
+    std::map<std::string, std::vector<uint8_t>> xbytes;
+    uint64_t seed = 10;
+    for (const std::string& x : c.xfiles) {
+      fs::create_directories((dir.path() / x).parent_path());
+      samples[x] = XgenMakeSignal(XgenSignal::kNoise, 300, ++seed);
+      xbytes[x] = hardening::MakeXFile(samples[x], seed % 2 == 0 ? 'I' : 'M');
+      testfs::WriteFile(dir / x, xbytes[x]);
+    }
+    c.prepare(dir.path());
+
+    const testfs::RunResult run =
+        testfs::RunProgram(QUORVALE_BIN, {"-i", c.pattern, "-o", c.output}, dir.path().string());
+
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(Occurrences(run.err, "\n"), c.messages.size()) << run.err;
+    for (const std::string& message : c.messages) {
+      EXPECT_NE(run.err.find(message), std::string::npos) << message << "\nnot in:\n" << run.err;
+    }
+    for (const std::string& x : c.xfiles) EXPECT_EQ(testfs::ReadFile(dir / x), xbytes[x]) << x;
+    for (const auto& [x, y] : c.converted) {
+      hardening::ExpectY(dir / y, YState::kFinished, xbytes[x], samples[x]);
+    }
+    EXPECT_NE(run.out.find(Totals(c.converted.size(), c.skipped)), std::string::npos) << run.out;
+  }
+}
+
 }  // namespace

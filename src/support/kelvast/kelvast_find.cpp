@@ -4,7 +4,9 @@
 
 #include <cstring>
 #include <map>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kelvast.h"
@@ -13,15 +15,17 @@ namespace {
 
 struct Search {
   std::vector<std::string> matches;
+  // Device and inode of every regular file the pattern matched, so that a
+  // path can be recognised as one of them whatever its text.
+  std::set<std::pair<dev_t, ino_t>> files;
   size_t next = 0;
 };
 
 std::map<int32_t, Search> g_searches;
 int32_t g_lastHandle = 0;
 
-bool IsRegularFile(const char* path) {
-  struct stat info {};
-  return stat(path, &info) == 0 && S_ISREG(info.st_mode);
+bool IsRegularFile(const char* path, struct stat* info) {
+  return stat(path, info) == 0 && S_ISREG(info->st_mode);
 }
 
 Search TakeSnapshot(const char* pattern) {
@@ -34,7 +38,9 @@ Search TakeSnapshot(const char* pattern) {
   if (glob(native.c_str(), 0, nullptr, &found) == 0) {
     for (size_t i = 0; i < found.gl_pathc; ++i) {
       const char* path = found.gl_pathv[i];
-      if (!IsRegularFile(path)) continue;  // directories, link loops, devices
+      struct stat info {};
+      if (!IsRegularFile(path, &info)) continue;  // directories, link loops, devices
+      search.files.emplace(info.st_dev, info.st_ino);
       if (std::strlen(path) > kPathMaxLength) {
         if (MessageMask & kMsgWarning) {
           const int32_t status = 0;
@@ -72,4 +78,11 @@ int FileFindNext(int32_t* handle, const char* pattern, char* buffer, int /*flags
   const std::string& path = search.matches[search.next++];
   std::memcpy(buffer, path.c_str(), path.size() + 1);
   return 1;
+}
+
+int FileFindIsMatch(int32_t handle, const char* path) {
+  const auto it = g_searches.find(handle);
+  struct stat info {};
+  if (handle == 0 || it == g_searches.end() || stat(path, &info) != 0) return 0;
+  return it->second.files.count({info.st_dev, info.st_ino}) != 0 ? 1 : 0;
 }

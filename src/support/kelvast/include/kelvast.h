@@ -221,6 +221,13 @@ void PathGetFileName(char* destination, const char* path);
 // `flags` is reserved and must be 0.
 int FileFindNext(int32_t* handle, const char* pattern, char* buffer, int flags);
 
+// Nonzero when `path` names an existing file that the pattern of the search
+// behind `handle` matched (the same file after following links, as
+// PathSameFile decides), whether or not it has been delivered yet. 0 when the
+// path does not exist or the search has ended. A run uses it so that a file
+// it writes never replaces one of its own inputs.
+int FileFindIsMatch(int32_t handle, const char* path);
+
 // Nonzero when the paths `a` and `b` both name an existing file and it is the
 // same file (same device and inode after following links: a hard link or a
 // symbolic link to a file counts as that file). 0 when either does not exist
