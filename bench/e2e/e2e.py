@@ -204,12 +204,13 @@ def quorvale(tools, xdir, ydir):
 
 
 def side_by_side(reps, contenders):
-    """Runs each (name, prepare, command) in turn, `reps` times; medians."""
+    """Runs each (name, prepare, command) in turn, `reps` times; medians.
+    prepare and command are given the repetition's number."""
     times = {name: [] for name, _, _ in contenders}
-    for _ in range(reps):
+    for rep in range(reps):
         for name, prepare, command in contenders:
-            prepare()
-            times[name].append(command())
+            prepare(rep)
+            times[name].append(command(rep))
     return {name: statistics.median(t) for name, t in times.items()}, times
 
 
@@ -283,9 +284,9 @@ def main():
     if "batch" in only:
         ddir = scratch / "batch/dd"
         medians, samples = side_by_side(args.reps, [
-            ("quorvale", lambda: fresh(ydir), lambda: quorvale(tools, xdir, ydir)),
-            ("dd", lambda: fresh(ddir),
-             lambda: run(["dd", "if=/dev/zero", f"of={ddir}/out", "bs=1M", "iflag=count_bytes",
+            ("quorvale", lambda _: fresh(ydir), lambda _: quorvale(tools, xdir, ydir)),
+            ("dd", lambda _: fresh(ddir),
+             lambda _: run(["dd", "if=/dev/zero", f"of={ddir}/out", "bs=1M", "iflag=count_bytes",
                           f"count={out_bytes}", "status=none"])),
         ])
         results.append(report(f"1. batch against dd bs=1M writing {out_bytes} bytes",
@@ -299,9 +300,9 @@ def main():
             records = sorted(str(p) for p in mdir.iterdir())
             warm(mdir)
             medians, samples = side_by_side(args.peer_reps, [
-                ("quorvale", lambda: fresh(ydir), lambda: quorvale(tools, xdir, ydir)),
-                ("mseed2sac", lambda: fresh(sdir),
-                 lambda: run([mseed2sac, "-f", "2", *records], cwd=sdir)),
+                ("quorvale", lambda _: fresh(ydir), lambda _: quorvale(tools, xdir, ydir)),
+                ("mseed2sac", lambda _: fresh(sdir),
+                 lambda _: run([mseed2sac, "-f", "2", *records], cwd=sdir)),
             ])
             results.append(report("2. batch against mseed2sac -f 2 (binary SAC) on the same "
                                   "records", medians, samples, "quorvale", "mseed2sac", 1 / 8,
@@ -311,6 +312,23 @@ def main():
     if only & {"memory", "small"}:
         small = make_small(tools, scratch)
         warm(small)
+
+    if "small" in only:
+        # A new, empty directory for every run, all kept until the end: new
+        # files next to thousands just deleted make the file system search
+        # for inodes it may reuse, which would time the deleting as well.
+        ydir_s = scratch / "small/y"
+        cdir = scratch / "small/cp"
+        empty_dir(ydir_s)
+        empty_dir(cdir)
+        medians, samples = side_by_side(args.reps, [
+            ("quorvale", lambda i: fresh(ydir_s / f"{i}"),
+             lambda i: quorvale(tools, small, ydir_s / f"{i}")),
+            ("cp", lambda i: fresh(cdir / f"{i}"),
+             lambda i: run(["cp", "-r", f"{small}/.", cdir / f"{i}"])),
+        ])
+        results.append(report(f"4. {SMALL_FILES} one-block X-files against cp of the same files",
+                              medians, samples, "quorvale", "cp", 2.0, ""))
 
     if "memory" in only and not Path("/usr/bin/time").exists():
         log("\n3. /usr/bin/time not found (apt-get install time): memory comparison skipped")
@@ -322,10 +340,9 @@ def main():
         peaks = {}
         for label, sdir in sets.items():
             warm(sdir)
-            ydir_m = scratch / "memory/y"
             peak = 0
-            for _ in range(3):
-                fresh(ydir_m)
+            for i in range(3):
+                ydir_m = fresh(scratch / f"memory/y/{label.split(',')[0].replace(' ', '')}{i}")
                 peak = max(peak, peak_rss(quorvale_args(tools, sdir, ydir_m)))
             peaks[label] = peak
             log(f"  {label:<20} {tree_bytes(sdir) / 1e6:9.1f} MB in   peak {peak} KiB")
@@ -339,19 +356,8 @@ def main():
         log(f"  {SMALL_FILES} files against one: +{peaks[f'{SMALL_FILES} files'] - smallest} KiB "
             f"(the file search's snapshot of the matching names)")
         results.append(ok)
-        shutil.rmtree(scratch / "memory/y", ignore_errors=True)
 
-    if "small" in only:
-        ydir_s = scratch / "small/y"
-        cdir = scratch / "small/cp"
-        medians, samples = side_by_side(args.reps, [
-            ("quorvale", lambda: fresh(ydir_s), lambda: quorvale(tools, small, ydir_s)),
-            ("cp", lambda: fresh(cdir), lambda: run(["cp", "-r", f"{small}/.", str(cdir)])),
-        ])
-        results.append(report(f"4. {SMALL_FILES} one-block X-files against cp of the same files",
-                              medians, samples, "quorvale", "cp", 2.0, ""))
-
-    for leftover in ("batch/y", "batch/dd", "batch/sac", "small/y", "small/cp"):
+    for leftover in ("batch/y", "batch/dd", "batch/sac", "small/y", "small/cp", "memory/y"):
         shutil.rmtree(scratch / leftover, ignore_errors=True)
     log(f"\n{sum(results)} of {len(results)} goals met")
     return 0 if all(results) else 1

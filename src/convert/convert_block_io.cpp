@@ -9,8 +9,11 @@ const uint8_t* ConvertReadBlock(ConvertBlockReader* reader) {
   if (reader->next == reader->held) {
     // A request of many blocks goes from the page cache straight into the
     // area; fread counts whole blocks only.
-    reader->held = static_cast<uint32_t>(
-        std::fread(reader->area, kXBlockSize, reader->capacity, reader->file));
+    uint32_t wanted = reader->capacity;
+    if (reader->announced < wanted) wanted = reader->announced > 0 ? reader->announced : 1;
+    reader->held =
+        static_cast<uint32_t>(std::fread(reader->area, kXBlockSize, wanted, reader->file));
+    reader->announced -= reader->held < reader->announced ? reader->held : reader->announced;
     reader->next = 0;
     if (reader->held == 0) return nullptr;
   }

@@ -100,9 +100,10 @@ void Skip(Conversion& c) {
   ConvertCountSkipped();
 }
 
-// Sets up the reader and the writer on the bulk areas.
-void StartBlockIo(Conversion& c) {
-  c.reader = ConvertBlockReader{c.xfile, g_readAhead, kReadAheadBlocks, 0, 0};
+// Sets up the reader and the writer on the bulk areas; `announced` is the
+// number of XBlocks the X-file's type-23 tag announces.
+void StartBlockIo(Conversion& c, uint32_t announced) {
+  c.reader = ConvertBlockReader{c.xfile, g_readAhead, kReadAheadBlocks, announced, 0, 0};
   c.writer = ConvertSampleWriter{c.yfile, g_staging, kStagingSamples, 0};
 }
 
@@ -179,6 +180,8 @@ void ConvertXFile(const char* xpath, const char* ypath) {
     return;
   }
 
+  const uint32_t announcedBlocks = tag.length / kXBlockBytes;
+
   // The data tag keeps the signature bytes and aux of the type-23 tag.
   tag.type = kTagTypeSamples;
   tag.length = 4u * record->sampleCount;  // unsigned 32-bit product
@@ -203,7 +206,7 @@ void ConvertXFile(const char* xpath, const char* ypath) {
                     static_cast<unsigned long>(kSampleCapacity));
     ExitOnAllocation(c);
   }
-  StartBlockIo(c);
+  StartBlockIo(c, announcedBlocks);
 
   record->largest = stats.largest;
   record->smallest = stats.smallest;

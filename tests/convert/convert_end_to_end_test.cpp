@@ -87,6 +87,7 @@ struct Layout {
   std::vector<uint8_t> blocks;    // XBlocks
   size_t cutBytes = 0;            // bytes cut off the end of the X-file
   std::vector<int32_t> ysamples;  // the samples the Y file must hold
+  uint32_t announced = 0;         // nonzero: XBlocks the type-23 tag claims instead
 };
 
 struct EdgeCase {
@@ -176,6 +177,12 @@ const EdgeCase kEdgeCases[] = {
                      {all.begin(), all.begin() + 69 * 3000}};
      },
      false, "WARNING: Reading XBlock data failed on x/X1, file skipped (x/X1, XBlock 70)"},
+    {"a type-23 tag that announces fewer XBlocks than follow",
+     [](bool be) {
+       const std::vector<int32_t> all = Ramp(40, 30000);
+       return Layout{30000, Blocks(all, be, 3000), 0, all, 1};
+     },
+     true, nullptr},
 };
 
 class ConvertEdgeCase : public ::testing::TestWithParam<std::tuple<size_t, bool>> {};
@@ -191,6 +198,12 @@ TEST_P(ConvertEdgeCase, YFileAndMessages) {
   const std::string xpath = dir / "x/X1";
   WriteXFile(xpath, layout.count, bigEndian ? 'M' : 'I', layout.blocks);
   if (layout.cutBytes != 0) fs::resize_file(xpath, fs::file_size(xpath) - layout.cutBytes);
+  if (layout.announced != 0) {
+    std::vector<uint8_t> bytes = testfs::ReadFile(xpath);
+    StoreLE32(&bytes[convtest::kDataTagOffset + 4], layout.announced * 4096);
+    StoreLE32(&bytes[convtest::kDataTagOffset + 8], layout.announced);
+    testfs::WriteFile(xpath, bytes);
+  }
   const std::vector<uint8_t> xbytes = testfs::ReadFile(xpath);
 
   const testfs::RunResult run = Convert(dir, "x/X*", "y");
