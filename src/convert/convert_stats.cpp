@@ -1,5 +1,9 @@
 #include "convert_stats.h"
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#endif
+
 namespace {
 
 // Every partial sum within +-2^53 is an integer that a double holds exactly.
@@ -13,73 +17,127 @@ struct BlockStats {
   int64_t sum;
 };
 
-// Samples one pass of ScanBlock takes at most; see there.
+// Largest, smallest and sum modulo 2^32 of one round of samples.
+struct RoundStats {
+  int32_t largest;
+  int32_t smallest;
+  uint32_t wrapped;
+};
+
+RoundStats ScanRoundPortable(const int32_t* samples, size_t count) {
+  RoundStats round = {INT32_MIN, INT32_MAX, 0};
+  for (size_t i = 0; i < count; ++i) {
+    const int32_t value = samples[i];
+    round.largest = value > round.largest ? value : round.largest;
+    round.smallest = value < round.smallest ? value : round.smallest;
+    round.wrapped += static_cast<uint32_t>(value);
+  }
+  return round;
+}
+
+using ScanRoundFn = RoundStats (*)(const int32_t*, size_t);
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define CONVERT_STATS_AVX2 __attribute__((target("avx2")))
+
+CONVERT_STATS_AVX2 int32_t HorizontalMax(__m256i v) {
+  __m128i x = _mm_max_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+  x = _mm_max_epi32(x, _mm_shuffle_epi32(x, 0x4E));
+  x = _mm_max_epi32(x, _mm_shuffle_epi32(x, 0xB1));
+  return _mm_cvtsi128_si32(x);
+}
+
+CONVERT_STATS_AVX2 int32_t HorizontalMin(__m256i v) {
+  __m128i x = _mm_min_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+  x = _mm_min_epi32(x, _mm_shuffle_epi32(x, 0x4E));
+  x = _mm_min_epi32(x, _mm_shuffle_epi32(x, 0xB1));
+  return _mm_cvtsi128_si32(x);
+}
+
+CONVERT_STATS_AVX2 uint32_t HorizontalSum(__m256i v) {
+  __m128i x = _mm_add_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+  x = _mm_add_epi32(x, _mm_shuffle_epi32(x, 0x4E));
+  x = _mm_add_epi32(x, _mm_shuffle_epi32(x, 0xB1));
+  return static_cast<uint32_t>(_mm_cvtsi128_si32(x));
+}
+
+// ScanRoundPortable with 16 samples a step in two independent sets of
+// accumulators, so that the additions and comparisons do not wait on each
+// other.
+CONVERT_STATS_AVX2 RoundStats ScanRoundAvx2(const int32_t* samples, size_t count) {
+  // Named accumulators rather than arrays, which the compiler would keep in
+  // memory; two sets, as more would not fit the 16 vector registers.
+  __m256i l0 = _mm256_set1_epi32(INT32_MIN), l1 = l0;
+  __m256i s0 = _mm256_set1_epi32(INT32_MAX), s1 = s0;
+  __m256i w0 = _mm256_setzero_si256(), w1 = w0;
+  size_t i = 0;
+  for (; i + 16 <= count; i += 16) {
+    const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(samples + i));
+    const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(samples + i + 8));
+    l0 = _mm256_max_epi32(l0, v0);
+    l1 = _mm256_max_epi32(l1, v1);
+    s0 = _mm256_min_epi32(s0, v0);
+    s1 = _mm256_min_epi32(s1, v1);
+    w0 = _mm256_add_epi32(w0, v0);
+    w1 = _mm256_add_epi32(w1, v1);
+  }
+  const __m256i l = _mm256_max_epi32(l0, l1);
+  const __m256i s = _mm256_min_epi32(s0, s1);
+  const __m256i w = _mm256_add_epi32(w0, w1);
+  RoundStats round = ScanRoundPortable(samples + i, count - i);
+  const int32_t vectorLargest = HorizontalMax(l);
+  const int32_t vectorSmallest = HorizontalMin(s);
+  round.largest = vectorLargest > round.largest ? vectorLargest : round.largest;
+  round.smallest = vectorSmallest < round.smallest ? vectorSmallest : round.smallest;
+  round.wrapped += HorizontalSum(w);
+  return round;
+}
+
+ScanRoundFn ChooseScanRound() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") ? ScanRoundAvx2 : ScanRoundPortable;
+}
+#else
+ScanRoundFn ChooseScanRound() { return ScanRoundPortable; }
+#endif
+
+// Samples one round takes at most; see ScanBlock.
 constexpr size_t kScanRound = 4096;
 
-// Largest, smallest and exact sum of `count` samples, in a form that the
-// compiler turns into vector code with 32-bit lanes only. The samples are
-// taken in rounds of at most 4096. A round keeps its own largest and
-// smallest and its sum modulo 2^32 (wrapping unsigned addition); its true
-// sum lies between n * smallest and n * largest, a range narrower than 2^32
-// whenever the round's samples span less than 2^20, and then the sum modulo
-// 2^32 fixes it. Rounds of wider samples are summed again in two parts: each
-// sample is high * 65536 + low with high = sample >> 16 (arithmetic) and low
-// in [0, 65535]; the highs' sum fits an int32 and the lows' sum, below 2^32,
-// follows from the sum modulo 2^32.
-inline BlockStats ScanBlock(const int32_t* samples, size_t count, int32_t largest,
-                            int32_t smallest) {
+// Largest, smallest and exact sum of `count` samples, taken in rounds of at
+// most 4096 that use 32-bit arithmetic only (and so vector instructions).
+// A round keeps its own largest and smallest and its sum modulo 2^32
+// (wrapping unsigned addition); its true sum lies between n * smallest and
+// n * largest, a range narrower than 2^32 whenever the round's samples span
+// less than 2^20, and then the sum modulo 2^32 fixes it. Rounds of wider
+// samples are summed again in two parts: each sample is high * 65536 + low
+// with high = sample >> 16 (arithmetic) and low in [0, 65535]; the highs' sum
+// fits an int32 and the lows' sum, below 2^32, follows from the sum modulo
+// 2^32.
+BlockStats ScanBlock(const int32_t* samples, size_t count, int32_t largest, int32_t smallest) {
+  static const ScanRoundFn scanRound = ChooseScanRound();
   int64_t sum = 0;
   while (count != 0) {
-    const size_t round = count < kScanRound ? count : kScanRound;
-    int32_t roundLargest = INT32_MIN;
-    int32_t roundSmallest = INT32_MAX;
-    uint32_t wrapped = 0;
-    for (size_t i = 0; i < round; ++i) {
-      const int32_t value = samples[i];
-      roundLargest = value > roundLargest ? value : roundLargest;
-      roundSmallest = value < roundSmallest ? value : roundSmallest;
-      wrapped += static_cast<uint32_t>(value);
-    }
-    const int64_t span = int64_t{roundLargest} - roundSmallest;
-    const auto n = static_cast<int64_t>(round);
+    const size_t size = count < kScanRound ? count : kScanRound;
+    const RoundStats round = scanRound(samples, size);
+    const int64_t span = int64_t{round.largest} - round.smallest;
+    const auto n = static_cast<int64_t>(size);
     if (span < (int64_t{1} << 20)) {
-      const int64_t floor = n * roundSmallest;
-      sum += floor + int64_t{wrapped - static_cast<uint32_t>(floor)};
+      const int64_t floor = n * round.smallest;
+      sum += floor + int64_t{round.wrapped - static_cast<uint32_t>(floor)};
     } else {
       int32_t highs = 0;
-      for (size_t i = 0; i < round; ++i) highs += samples[i] >> 16;
-      const uint32_t lows = wrapped - (static_cast<uint32_t>(highs) << 16);
+      for (size_t i = 0; i < size; ++i) highs += samples[i] >> 16;
+      const uint32_t lows = round.wrapped - (static_cast<uint32_t>(highs) << 16);
       sum += int64_t{highs} * 65536 + int64_t{lows};
     }
-    largest = roundLargest > largest ? roundLargest : largest;
-    smallest = roundSmallest < smallest ? roundSmallest : smallest;
-    samples += round;
-    count -= round;
+    largest = round.largest > largest ? round.largest : largest;
+    smallest = round.smallest < smallest ? round.smallest : smallest;
+    samples += size;
+    count -= size;
   }
   return {largest, smallest, sum};
 }
-
-BlockStats ScanBlockPortable(const int32_t* samples, size_t count, int32_t largest,
-                             int32_t smallest) {
-  return ScanBlock(samples, count, largest, smallest);
-}
-
-using ScanBlockFn = BlockStats (*)(const int32_t*, size_t, int32_t, int32_t);
-
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-// The same loop compiled for processors with AVX2, chosen at run time.
-__attribute__((target("avx2"))) BlockStats ScanBlockAvx2(const int32_t* samples, size_t count,
-                                                         int32_t largest, int32_t smallest) {
-  return ScanBlock(samples, count, largest, smallest);
-}
-
-ScanBlockFn ChooseScanBlock() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") ? ScanBlockAvx2 : ScanBlockPortable;
-}
-#else
-ScanBlockFn ChooseScanBlock() { return ScanBlockPortable; }
-#endif
 
 // Whether `count` more samples keep every partial sum of `sum` within the
 // exact range, whatever their values. |sum| never exceeds the limit here.
@@ -93,8 +151,7 @@ bool StaysExact(int64_t sum, size_t count) {
 
 void ConvertScanSamples(const int32_t* samples, size_t count, ConvertStats* stats) {
   if (stats->exact && StaysExact(stats->exactSum, count)) {
-    static const ScanBlockFn scan = ChooseScanBlock();
-    const BlockStats block = scan(samples, count, stats->largest, stats->smallest);
+    const BlockStats block = ScanBlock(samples, count, stats->largest, stats->smallest);
     stats->largest = block.largest;
     stats->smallest = block.smallest;
     stats->exactSum += block.sum;
