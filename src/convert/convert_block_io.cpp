@@ -20,18 +20,49 @@ const uint8_t* ConvertReadBlock(ConvertBlockReader* reader) {
   return reader->area + size_t{reader->next++} * kXBlockSize;
 }
 
+namespace {
+
+// Writes the first `count` staged samples and moves the rest to the start of
+// the area. False when the write falls short; the staged samples are then
+// dropped.
+bool WriteStaged(ConvertSampleWriter* writer, size_t count) {
+  const bool written = ConvWriteSamples(writer->area, count, writer->file) == count;
+  if (!written) {
+    writer->fill = 0;
+    return false;
+  }
+  writer->fill -= count;
+  std::memmove(writer->area, writer->area + count, writer->fill * sizeof(int32_t));
+  writer->position += uint64_t{count} * sizeof(int32_t);
+  return true;
+}
+
+// Writes every complete round.
+bool WriteRounds(ConvertSampleWriter* writer) {
+  for (;;) {
+    const uint64_t boundary = (writer->position / writer->roundBytes + 1) * writer->roundBytes;
+    const uint64_t end = writer->position + uint64_t{writer->fill} * sizeof(int32_t);
+    if (end < boundary) return true;
+    // Up to the boundary; at least one sample, should the offset not be a
+    // multiple of 4.
+    const auto count = static_cast<size_t>((boundary - writer->position + 3) / sizeof(int32_t));
+    if (!WriteStaged(writer, count)) return false;
+  }
+}
+
+}  // namespace
+
 bool ConvertFlushSamples(ConvertSampleWriter* writer) {
-  const size_t staged = writer->fill;
-  writer->fill = 0;
-  if (staged == 0) return true;
-  return ConvWriteSamples(writer->area, staged, writer->file) == staged;
+  if (writer->fill == 0) return true;
+  return WriteStaged(writer, writer->fill);
 }
 
 bool ConvertAppendBlock(ConvertSampleWriter* writer, uint32_t decoded, uint32_t count,
                         ConvertStats* stats) {
   ConvertScanSamples(ConvertSampleSlot(writer), decoded, stats);
   writer->fill += decoded;
-  // Samples the block claims beyond those it holds: zeros, in as many rounds
+  if (!WriteRounds(writer)) return false;
+  // Samples the block claims beyond those it holds: zeros, in as many steps
   // as the area needs (a block may claim up to 65535).
   size_t zeros = count - decoded;
   while (zeros != 0) {
@@ -41,8 +72,7 @@ bool ConvertAppendBlock(ConvertSampleWriter* writer, uint32_t decoded, uint32_t 
     ConvertScanZeros(take, stats);
     writer->fill += take;
     zeros -= take;
-    if (writer->fill == writer->capacity && !ConvertFlushSamples(writer)) return false;
+    if (!WriteRounds(writer)) return false;
   }
-  if (writer->capacity - writer->fill < kSteimMaxSamples) return ConvertFlushSamples(writer);
   return true;
 }

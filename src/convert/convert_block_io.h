@@ -30,14 +30,22 @@ struct ConvertBlockReader {
 // still announced if fewer, but at least one.
 const uint8_t* ConvertReadBlock(ConvertBlockReader* reader);
 
-// Samples on their way into the Y file: `area` holds `capacity` samples
-// (at least kSteimMaxSamples), of which the first `fill` are staged and not
-// yet written.
+// Samples on their way into the Y file: `area` holds `capacity` samples, of
+// which the first `fill` are staged and not yet written; the first of them
+// goes to the file offset `position`. Staged samples are written in rounds
+// that end where the file offset is a multiple of `roundBytes`: the page
+// cache takes a write that starts and ends on such a boundary in a few large
+// pieces rather than many small ones, which costs the system far less. With
+// a stream buffer of one page, each round goes out as one page from the
+// buffer and one aligned write of the rest, without a copy.
+// `capacity` must be at least roundBytes / 4 + kSteimMaxSamples.
 struct ConvertSampleWriter {
   FILE* file;
   int32_t* area;
   size_t capacity;
   size_t fill;
+  uint64_t position;
+  uint64_t roundBytes;
 };
 
 // Where the next block is to be decoded: room for kSteimMaxSamples samples.
@@ -48,8 +56,9 @@ inline int32_t* ConvertSampleSlot(const ConvertSampleWriter* writer) {
 // Appends one block of `count` samples whose first `decoded` (at most
 // `count`) the decoder has stored at ConvertSampleSlot; the rest, the samples
 // the block claims but does not hold, are zeros. Takes all `count` samples
-// into `stats`. Writes when the area cannot take another block; returns false
-// when such a write falls short (the staged samples are then dropped).
+// into `stats`. Writes every round that is complete; returns false when such
+// a write falls short (the staged samples are then dropped). Afterwards the
+// area has room for another block.
 bool ConvertAppendBlock(ConvertSampleWriter* writer, uint32_t decoded, uint32_t count,
                         ConvertStats* stats);
 

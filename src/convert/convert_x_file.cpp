@@ -22,12 +22,11 @@ static_assert(kXBlockBytes == kXBlockSize);
 static_assert(kSampleCapacity >= kSteimMaxSamples, "the decoder must fit the sample buffer");
 
 // The data of every conversion pass through two bulk areas: XBlocks read at
-// one time, and samples staged for one write. Large enough that a system call
-// moves a quarter of a megabyte, small enough to stay in the processor's
-// second-level cache while the samples are decoded, scanned and written.
+// one time (a quarter of a megabyte per system call), and samples staged for
+// writes of one megabyte that end on megabyte boundaries of the Y file.
 constexpr uint32_t kReadAheadBlocks = 64;
-constexpr uint32_t kStagingSamples = 65536;
-static_assert(kStagingSamples >= kSteimMaxSamples);
+constexpr uint64_t kWriteRoundBytes = uint64_t{1} << 20;
+constexpr uint32_t kStagingSamples = kWriteRoundBytes / sizeof(int32_t) + kSteimMaxSamples;
 
 // The bulk areas belong to the run, not to one conversion: conversions run
 // one after another on the run's only thread, and none leaves data in them
@@ -101,10 +100,13 @@ void Skip(Conversion& c) {
 }
 
 // Sets up the reader and the writer on the bulk areas; `announced` is the
-// number of XBlocks the X-file's type-23 tag announces.
+// number of XBlocks the X-file's type-23 tag announces. The samples start
+// where the Y file stands now, right after the data tag.
 void StartBlockIo(Conversion& c, uint32_t announced) {
   c.reader = ConvertBlockReader{c.xfile, g_readAhead, kReadAheadBlocks, announced, 0, 0};
-  c.writer = ConvertSampleWriter{c.yfile, g_staging, kStagingSamples, 0};
+  const int64_t start = FileTell64(c.yfile);
+  c.writer = ConvertSampleWriter{c.yfile,           g_staging, kStagingSamples, 0,
+                                 start > 0 ? static_cast<uint64_t>(start) : 0, kWriteRoundBytes};
 }
 
 // A buffer cannot be obtained: close both files, the X-file first, and end
