@@ -108,8 +108,8 @@ constexpr size_t kScanRound = 4096;
 // most 4096 that use 32-bit arithmetic only (and so vector instructions).
 // A round keeps its own largest and smallest and its sum modulo 2^32
 // (wrapping unsigned addition); its true sum lies between n * smallest and
-// n * largest, a range narrower than 2^32 whenever the round's samples span
-// less than 2^20, and then the sum modulo 2^32 fixes it. Rounds of wider
+// n * largest, and when that range is narrower than 2^32 (for 4096 samples:
+// when they span less than 2^20), the sum modulo 2^32 fixes it. Rounds of wider
 // samples are summed again in two parts: each sample is high * 65536 + low
 // with high = sample >> 16 (arithmetic) and low in [0, 65535]; the highs' sum
 // fits an int32 and the lows' sum, below 2^32, follows from the sum modulo
@@ -122,7 +122,7 @@ BlockStats ScanBlock(const int32_t* samples, size_t count, int32_t largest, int3
     const RoundStats round = scanRound(samples, size);
     const int64_t span = int64_t{round.largest} - round.smallest;
     const auto n = static_cast<int64_t>(size);
-    if (span < (int64_t{1} << 20)) {
+    if (span * n < (int64_t{1} << 32)) {
       const int64_t floor = n * round.smallest;
       sum += floor + int64_t{round.wrapped - static_cast<uint32_t>(floor)};
     } else {

@@ -88,10 +88,12 @@ TEST(ConvertStats, MatchesThePlainLoopForAnyBlockSizes) {
       {"all least, beyond one round of the vector sum", Repeat(INT32_MIN, 140000), 140000},
       {"all greatest, beyond one round", Repeat(INT32_MAX, 140000), 70001},
       {"all -1", Repeat(-1, 70000), 65536},
-      // 4096 samples: one least, the rest greatest, spans around 2^20, where
-      // the sum stops following from its value modulo 2^32.
-      {"span just under 2^20", WithFirst(-524288, Repeat(524287, 4095)), 4096},
-      {"span just over 2^20", WithFirst(-524288, Repeat(524588, 4095)), 4096},
+      // One least, the rest greatest, where count x span passes 2^32 and the
+      // sum stops following from its value modulo 2^32.
+      {"4096 samples spanning just under 2^20", WithFirst(-524288, Repeat(524287, 4095)), 4096},
+      {"4096 samples spanning just over 2^20", WithFirst(-524288, Repeat(524588, 4095)), 4096},
+      {"3000 samples spanning just over 2^32 / 3000",
+       WithFirst(-1000000, Repeat(433000, 2999)), 3000},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
