@@ -67,7 +67,7 @@ struct Conversion {
   FILE* yfile = nullptr;
   uint8_t* xblock = nullptr;
   int32_t* samples = nullptr;
-  ConvertBlockReader reader{};
+  ConvertBlockReader reader{};  // on the bulk areas once the buffers are held
   ConvertSampleWriter writer{};
 };
 
@@ -105,8 +105,9 @@ void Skip(Conversion& c) {
 void StartBlockIo(Conversion& c, uint32_t announced) {
   c.reader = ConvertBlockReader{c.xfile, g_readAhead, kReadAheadBlocks, announced, 0, 0};
   const int64_t start = FileTell64(c.yfile);
-  c.writer = ConvertSampleWriter{c.yfile,           g_staging, kStagingSamples, 0,
-                                 start > 0 ? static_cast<uint64_t>(start) : 0, kWriteRoundBytes};
+  const uint64_t position = start > 0 ? static_cast<uint64_t>(start) : 0;
+  c.writer =
+      ConvertSampleWriter{c.yfile, g_staging, kStagingSamples, 0, position, kWriteRoundBytes};
 }
 
 // A buffer cannot be obtained: close both files, the X-file first, and end

@@ -166,8 +166,9 @@ const EdgeCase kEdgeCases[] = {
        std::vector<uint8_t> blocks = Blocks(all, be, 3000);
        XgenSetBlockCount(blocks, 86, 65535, be);  // its zeros pass the Y file's first MiB
        const auto mid = all.begin() + 261000;
+       const std::vector<int32_t> zeros(62535, 0);
        return Layout{300000 - 3000 + 65535, blocks, 0,
-                     Concat({{all.begin(), mid}, std::vector<int32_t>(62535, 0), {mid, all.end()}})};
+                     Concat({{all.begin(), mid}, zeros, {mid, all.end()}})};
      },
      true, "Steim block contains 3000 samples not correct 65535 (x/X1, XBlock 87)"},
     {"many blocks, cut short far into the file",
