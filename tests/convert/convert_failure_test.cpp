@@ -291,6 +291,42 @@ TEST_F(ConvertFailure, UnreadableHeadAndUncreatableYFile) {
   ExpectCounted(0, 2);
 }
 
+// A full disk, for real: writes to /dev/full fail. Samples of a small file
+// are still buffered when the Y file is rewound, so the rewind fails; a file
+// whose samples pass the first MiB fails while they are written, at the block
+// that completes that MiB.
+TEST_F(ConvertFailure, FullDiskFailsTheWriteThatReachesIt) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  const std::string big = dir_ / "X3";
+  std::vector<int32_t> samples(300000);
+  for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<int32_t>(i % 1000);
+  convtest::WriteXFile(big, static_cast<uint32_t>(samples.size()), 'I',
+                       convtest::Blocks(samples, false, 3000));
+  struct Row {
+    std::string xpath;
+    std::string text;
+    int32_t status;
+    std::string context;
+  };
+  const Row rows[] = {
+      {xpath_, "WARNING: Seeking Y file back failed ", -1, ""},
+      // (1 MiB - 160 bytes) / 4 bytes per sample fill 87.4 blocks of 3000.
+      {big, "WARNING: Writting Y file data failed on /dev/full, file skipped", 0,
+       big + ", XBlock 88"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.xpath);
+    g_messages.clear();
+    ConvertXFile(row.xpath.c_str(), "/dev/full");
+    const std::vector<Message> failures = Failures();
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].text, row.text);
+    EXPECT_EQ(failures[0].status, row.status);
+    EXPECT_EQ(failures[0].context, row.context);
+  }
+  ExpectCounted(0, 2);
+}
+
 // The same file by another path is refused before the Y file is opened.
 TEST_F(ConvertFailure, SelfOverwriteIsRefused) {
   const std::string other = (dir_.path() / "." / "X1").string();
