@@ -110,7 +110,7 @@ int DriverRun(int argc, char** argv) {
     // whatever name; the match itself is ConvertXFile's to refuse), nor a Y
     // file that an earlier match produced: Y names drop the X-file's
     // directory and first character, so different matches can share one.
-    if (PathSameFile(xpath, ypath) == 0 && FileFindIsMatch(handle, ypath) != 0) {
+    if (FileFindIsMatch(handle, ypath) != 0 && PathSameFile(xpath, ypath) == 0) {
       ++refused;
       if (MessageMask & kMsgWarning) {
         LogMessage(0, 0, 0, kMsgWarning, 0, __FILE__, __LINE__, &g_status,

@@ -44,8 +44,7 @@ uint16_t XFileReadYHeader(FILE* xfile, const char* /*path*/, YFileHeader* header
       reserved1 != 0 || reserved2 != 0) {
     return kXHeaderBadArgument;
   }
-  if (fseeko(xfile, 0, SEEK_END) != 0) return kXHeaderReadFailed;
-  const off_t size = ftello(xfile);
+  const auto size = static_cast<off_t>(FileSize64(xfile));
   if (size < 0 || fseeko(xfile, 0, SEEK_SET) != 0) return kXHeaderReadFailed;
 
   uint8_t bytes[kTagSize];

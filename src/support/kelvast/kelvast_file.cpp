@@ -17,8 +17,16 @@ int PathSameFile(const char* a, const char* b) {
   if (a == nullptr || b == nullptr) return 0;
   struct stat first {};
   struct stat second {};
-  if (stat(a, &first) != 0 || stat(b, &second) != 0) return 0;
+  // `b` first: callers pass the path that is more often missing (a Y file
+  // yet to be made) second, which then costs one call.
+  if (stat(b, &second) != 0 || stat(a, &first) != 0) return 0;
   return first.st_dev == second.st_dev && first.st_ino == second.st_ino ? 1 : 0;
+}
+
+int64_t FileSize64(FILE* file) {
+  struct stat info {};
+  if (fstat(fileno(file), &info) != 0) return -1;
+  return static_cast<int64_t>(info.st_size);
 }
 
 int64_t FileTell64(FILE* file) {

@@ -12,19 +12,6 @@
 
 #include "kelvast.h"
 
-namespace {
-
-// Size of the file behind `file`, keeping its position. -1 when the stream
-// cannot seek.
-off_t TagFileSize(FILE* file, off_t position) {
-  if (fseeko(file, 0, SEEK_END) != 0) return -1;
-  const off_t size = ftello(file);
-  if (fseeko(file, position, SEEK_SET) != 0) return -1;
-  return size;
-}
-
-}  // namespace
-
 void TagEncode(const TagHeader* tag, uint8_t bytes[kTagSize]) {
   bytes[0] = tag->signature[0];
   bytes[1] = tag->signature[1];
@@ -47,7 +34,7 @@ uint16_t TagGetTag(FILE* file, uint16_t type, TagHeader* tag) {
   if (file == nullptr || tag == nullptr) return kTagEndOfFile;
   off_t position = ftello(file);
   if (position < 0) return kTagEndOfFile;
-  const off_t size = TagFileSize(file, position);
+  const auto size = static_cast<off_t>(FileSize64(file));
   if (size < 0) return kTagEndOfFile;
 
   // Every step moves at least kTagSize bytes forward and never past `size`,

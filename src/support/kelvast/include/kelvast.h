@@ -239,6 +239,12 @@ int PathSameFile(const char* a, const char* b);
 // whose long is 32 bits), or -1 on failure.
 int64_t FileTell64(FILE* file);
 
+// The size of the file behind `file` as the file system knows it, or -1.
+// One call, no seek: the stream's read buffer stays valid. Data the stream
+// still buffers for writing is not counted; a stream that is read after
+// being written has been flushed or positioned in between, as C requires.
+int64_t FileSize64(FILE* file);
+
 // ---------------------------------------------------------------------------
 // Tagged files
 // ---------------------------------------------------------------------------
