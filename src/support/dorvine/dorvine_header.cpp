@@ -98,7 +98,9 @@ uint16_t XFileReadYHeader(FILE* xfile, const char* /*path*/, YFileHeader* header
     } else {
       const off_t left = size > position ? size - position : 0;
       if (tag.length > static_cast<uint64_t>(left)) return kXHeaderTruncated;
-      if (fseeko(xfile, position + static_cast<off_t>(tag.length), SEEK_SET) != 0) {
+      // An empty payload (the leading tag's) needs no seek.
+      if (tag.length != 0 &&
+          fseeko(xfile, position + static_cast<off_t>(tag.length), SEEK_SET) != 0) {
         return kXHeaderReadFailed;
       }
     }

@@ -54,6 +54,7 @@ uint16_t TagGetTag(FILE* file, uint16_t type, TagHeader* tag) {
     }
     const off_t left = size > position ? size - position : 0;
     if (found.length > static_cast<uint64_t>(left)) return kTagPayloadPastEnd;
+    if (found.length == 0) continue;  // nothing to skip: no seek
     position += static_cast<off_t>(found.length);
     if (fseeko(file, position, SEEK_SET) != 0) return kTagEndOfFile;
   }
