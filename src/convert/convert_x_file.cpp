@@ -45,22 +45,13 @@ constexpr size_t kStreamBufferBytes = 4096;
 alignas(64) char g_xStreamBuffer[kStreamBufferBytes];
 alignas(64) char g_yStreamBuffer[kStreamBufferBytes];
 
-// Sends one message when MessageMask has its class bit; __LINE__ and __FILE__
-// are those of the use.
-#define CONVERT_MESSAGE(messageClass, severity, status, ...)                                   \
-  do {                                                                                       \
-    if ((MessageMask & (messageClass)) != 0) {                                               \
-      LogMessage(0, 0, 0, (messageClass), (severity), __FILE__, __LINE__, (status), __VA_ARGS__); \
-    }                                                                                        \
-  } while (0)
-
 // Texts without a placeholder still carry one argument, an empty text, as
 // every message of the conversion does; the format check would flag it.
 #define CONVERT_MESSAGE_PLAIN(messageClass, severity, status, text)  \
   do {                                                               \
     _Pragma("GCC diagnostic push")                                   \
     _Pragma("GCC diagnostic ignored \"-Wformat-extra-args\"")        \
-    CONVERT_MESSAGE(messageClass, severity, status, text, "");       \
+    LOG_MESSAGE(messageClass, severity, status, text, "");       \
     _Pragma("GCC diagnostic pop")                                    \
   } while (0)
 
@@ -135,7 +126,7 @@ void ConvertXFile(const char* xpath, const char* ypath) {
 
   c.xfile = std::fopen(xpath, "rb");
   if (c.xfile == nullptr) {
-    CONVERT_MESSAGE(kMsgWarning, 0, &c.status, "FATAL ERROR: XFileOpen failed on %s", xpath);
+    LOG_MESSAGE(kMsgWarning, 0, &c.status, "FATAL ERROR: XFileOpen failed on %s", xpath);
     ConvertCountSkipped();
     return;
   }
@@ -144,7 +135,7 @@ void ConvertXFile(const char* xpath, const char* ypath) {
   // Opening the Y file empties it; if it is the X-file itself (the same path,
   // or a link to it), that would destroy the input.
   if (PathSameFile(xpath, ypath) != 0) {
-    CONVERT_MESSAGE(kMsgWarning, 0, &c.status,
+    LOG_MESSAGE(kMsgWarning, 0, &c.status,
                     "WARNING: Y file %s is the X-file itself, file skipped", ypath);
     Skip(c);
     return;
@@ -152,16 +143,16 @@ void ConvertXFile(const char* xpath, const char* ypath) {
 
   c.yfile = std::fopen(ypath, "w+b");
   if (c.yfile == nullptr) {
-    CONVERT_MESSAGE(kMsgWarning, 0, &c.status, "FATAL ERROR: YFileOpen failed on %s", ypath);
+    LOG_MESSAGE(kMsgWarning, 0, &c.status, "FATAL ERROR: YFileOpen failed on %s", ypath);
     Skip(c);
     return;
   }
   std::setvbuf(c.yfile, g_yStreamBuffer, _IOFBF, kStreamBufferBytes);
 
-  CONVERT_MESSAGE(kMsgProgress, 0, &c.status, "Reading Y file header from X-file %s", xpath);
+  LOG_MESSAGE(kMsgProgress, 0, &c.status, "Reading Y file header from X-file %s", xpath);
   YFileHeader header{};
   if (ConvReadHeader(c.xfile, xpath, &header) != 0) {
-    CONVERT_MESSAGE(kMsgWarning, 0, &c.status,
+    LOG_MESSAGE(kMsgWarning, 0, &c.status,
                     "WARNING: Reading Y file Header failed on %s, file skipped", xpath);
     Skip(c);
     return;
@@ -169,9 +160,9 @@ void ConvertXFile(const char* xpath, const char* ypath) {
   YHeaderRecord* const record = header.record;
   const YDataFormat* const format = header.format;
 
-  CONVERT_MESSAGE(kMsgProgress, 0, &c.status, "Writting Y file header %s", ypath);
+  LOG_MESSAGE(kMsgProgress, 0, &c.status, "Writting Y file header %s", ypath);
   if (ConvWriteHeader(c.yfile, &header) != 0) {
-    CONVERT_MESSAGE(kMsgWarning, 0, &c.status,
+    LOG_MESSAGE(kMsgWarning, 0, &c.status,
                     "WARNING: Writting Y file header failed on %s, file skipped", ypath);
     Skip(c);
     return;
@@ -186,7 +177,7 @@ void ConvertXFile(const char* xpath, const char* ypath) {
   TagHeader tag{};
   c.status = ConvGetTag(c.xfile, kTagTypeXBlocks, &tag);
   if (c.status != 0) {
-    CONVERT_MESSAGE(kMsgFatal, 1000, &c.status, "FATAL ERROR: TagGetTag failed from %s", xpath);
+    LOG_MESSAGE(kMsgFatal, 1000, &c.status, "FATAL ERROR: TagGetTag failed from %s", xpath);
     Skip(c);
     return;
   }
@@ -213,7 +204,7 @@ void ConvertXFile(const char* xpath, const char* ypath) {
   }
   c.samples = static_cast<int32_t*>(MemAllocHugeMem(kSampleBytes, __LINE__, __FILE__));
   if (c.samples == nullptr) {
-    CONVERT_MESSAGE(kMsgFatal, 0, &c.status, "FATAL ERROR: MemAllocHugeMem failed for %lu longs",
+    LOG_MESSAGE(kMsgFatal, 0, &c.status, "FATAL ERROR: MemAllocHugeMem failed for %lu longs",
                     static_cast<unsigned long>(kSampleCapacity));
     ExitOnAllocation(c);
   }
@@ -221,7 +212,7 @@ void ConvertXFile(const char* xpath, const char* ypath) {
 
   record->largest = stats.largest;
   record->smallest = stats.smallest;
-  CONVERT_MESSAGE(kMsgProgress, 0, &c.status,
+  LOG_MESSAGE(kMsgProgress, 0, &c.status,
                   "Decompressing XBlock data and writing decoded data to Y file %s", ypath);
 
   // Warnings from here on (the decoder's included) name the X-file and block.
@@ -232,7 +223,7 @@ void ConvertXFile(const char* xpath, const char* ypath) {
     LogSetContextUnit(++blockNumber);
     const uint8_t* const block = ConvertReadBlock(&c.reader);
     if (block == nullptr) {
-      CONVERT_MESSAGE(kMsgWarning, 0, &c.status,
+      LOG_MESSAGE(kMsgWarning, 0, &c.status,
                       "WARNING: Reading XBlock data failed on %s, file skipped", xpath);
       Skip(c);
       return;
@@ -242,7 +233,7 @@ void ConvertXFile(const char* xpath, const char* ypath) {
     const uint16_t count =
         SteimDecodeBlockCounted(ConvertSampleSlot(&c.writer), block, swapFlag, &decoded);
     if (ConvAppendFails() || !ConvertAppendBlock(&c.writer, decoded, count, &stats)) {
-      CONVERT_MESSAGE(kMsgWarning, 0, &c.status,
+      LOG_MESSAGE(kMsgWarning, 0, &c.status,
                       "WARNING: Writting Y file data failed on %s, file skipped", ypath);
       Skip(c);
       return;
@@ -290,7 +281,7 @@ void ConvertXFile(const char* xpath, const char* ypath) {
   }
   c.status = ConvGetTag(c.yfile, kTagTypeHeaderRecord, &tag);
   if (c.status != 0) {
-    CONVERT_MESSAGE(kMsgFatal, 1000, &c.status, "FATAL ERROR: TagGetTag failed from %s", ypath);
+    LOG_MESSAGE(kMsgFatal, 1000, &c.status, "FATAL ERROR: TagGetTag failed from %s", ypath);
     Skip(c);
     return;
   }
@@ -304,7 +295,7 @@ void ConvertXFile(const char* xpath, const char* ypath) {
   YHeaderEncode(record, encoded);
   c.status = ConvWriteRecord(c.yfile, encoded);
   if (c.status != 0) {
-    CONVERT_MESSAGE(kMsgFatal, 1000, &c.status, "FATAL ERROR: TagWriteRecord failed from %s",
+    LOG_MESSAGE(kMsgFatal, 1000, &c.status, "FATAL ERROR: TagWriteRecord failed from %s",
                     ypath);
     Skip(c);
     return;
@@ -316,7 +307,7 @@ void ConvertXFile(const char* xpath, const char* ypath) {
   const int closed = ConvCloseY(c.yfile);
   c.yfile = nullptr;
   if (closed != 0) {
-    CONVERT_MESSAGE(kMsgWarning, 0, &c.status,
+    LOG_MESSAGE(kMsgWarning, 0, &c.status,
                     "WARNING: Closing Y file failed on %s, file may be incomplete", ypath);
     ConvertCountSkipped();
     return;

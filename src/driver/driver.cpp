@@ -56,32 +56,18 @@ int DriverRun(int argc, char** argv) {
   const CmdOption& output = OptionTable[kOutputRow];
   const char* pattern = input.value;
   const char* outputDirectory = output.value;
-  if (MessageMask & kMsgProgress) {
-    LogMessage(0, 0, 0, kMsgProgress, 0, __FILE__, __LINE__, &g_status, "%s %s", kProgramName,
-               kProgramVersion);
-  }
-  if (MessageMask & kMsgProgress) {
-    LogMessage(0, 0, 0, kMsgProgress, 0, __FILE__, __LINE__, &g_status, "%s\n", kProgramNotice);
-  }
-  if (MessageMask & kMsgProgress) {
-    LogMessage(0, 0, 0, kMsgProgress, 0, __FILE__, __LINE__, &g_status, "%s = %s", input.name,
-               pattern);
-  }
-  if (MessageMask & kMsgProgress) {
-    LogMessage(0, 0, 0, kMsgProgress, 0, __FILE__, __LINE__, &g_status, "%s = %s", output.name,
-               outputDirectory);
-  }
+  LOG_MESSAGE(kMsgProgress, 0, &g_status, "%s %s", kProgramName, kProgramVersion);
+  LOG_MESSAGE(kMsgProgress, 0, &g_status, "%s\n", kProgramNotice);
+  LOG_MESSAGE(kMsgProgress, 0, &g_status, "%s = %s", input.name, pattern);
+  LOG_MESSAGE(kMsgProgress, 0, &g_status, "%s = %s", output.name, outputDirectory);
 
   // The directory text always ends in a separator; a text that does not fit
   // its buffer ends the run before anything is converted.
   if (PathCopy(directory, outputDirectory) != 0 ||
       (PathEndsWithSeparator(directory) == 0 && PathAppendSeparator(directory) != 0)) {
-    if (MessageMask & kMsgFatal) {
-      LogMessage(0, 0, 0, kMsgFatal, 0, __FILE__, __LINE__, &g_status,
-                 "FATAL ERROR: output directory longer than %zu characters with its "
-                 "separator: %s",
-                 kPathMaxLength, outputDirectory);
-    }
+    LOG_MESSAGE(kMsgFatal, 0, &g_status,
+                "FATAL ERROR: output directory longer than %zu characters with its separator: %s",
+                kPathMaxLength, outputDirectory);
     return 1;
   }
   const auto directoryLength = static_cast<uint16_t>(std::strlen(directory));
@@ -96,11 +82,9 @@ int DriverRun(int argc, char** argv) {
     const size_t nameLength = std::strlen(name);
     if (nameLength == 0 || directoryLength + nameLength > kPathMaxLength) {
       ++refused;
-      if (MessageMask & kMsgWarning) {
-        LogMessage(0, 0, 0, kMsgWarning, 0, __FILE__, __LINE__, &g_status,
-                   "WARNING: Y path for %s would be longer than %zu characters, file skipped",
-                   xpath, kPathMaxLength);
-      }
+      LOG_MESSAGE(kMsgWarning, 0, &g_status,
+                  "WARNING: Y path for %s would be longer than %zu characters, file skipped",
+                  xpath, kPathMaxLength);
       continue;
     }
     std::memcpy(ypath, directory, directoryLength + 1u);
@@ -112,26 +96,19 @@ int DriverRun(int argc, char** argv) {
     // directory and first character, so different matches can share one.
     if (FileFindIsMatch(handle, ypath) != 0 && PathSameFile(xpath, ypath) == 0) {
       ++refused;
-      if (MessageMask & kMsgWarning) {
-        LogMessage(0, 0, 0, kMsgWarning, 0, __FILE__, __LINE__, &g_status,
-                   "WARNING: Y file %s would replace an X-file of this run, %s skipped", ypath,
-                   xpath);
-      }
+      LOG_MESSAGE(kMsgWarning, 0, &g_status,
+                  "WARNING: Y file %s would replace an X-file of this run, %s skipped", ypath,
+                  xpath);
       continue;
     }
     if (!yNames.insert(ypath + directoryLength).second) {
       ++refused;
-      if (MessageMask & kMsgWarning) {
-        LogMessage(0, 0, 0, kMsgWarning, 0, __FILE__, __LINE__, &g_status,
-                   "WARNING: Y file %s belongs to another X-file of this run, %s skipped",
-                   ypath, xpath);
-      }
+      LOG_MESSAGE(kMsgWarning, 0, &g_status,
+                  "WARNING: Y file %s belongs to another X-file of this run, %s skipped", ypath,
+                  xpath);
       continue;
     }
-    if (MessageMask & kMsgProgress) {
-      LogMessage(0, 0, 0, kMsgProgress, 0, __FILE__, __LINE__, &g_status,
-                 "Decompressing %s into %s", xpath, ypath);
-    }
+    LOG_MESSAGE(kMsgProgress, 0, &g_status, "Decompressing %s into %s", xpath, ypath);
     ConvertXFile(xpath, ypath);
   }
 

@@ -45,6 +45,16 @@ void LogMessage(uint32_t reserved0, uint32_t reserved1, uint32_t reserved2, uint
                 uint32_t severity, const char* sourceFile, int line, const int32_t* status,
                 const char* format, ...) __attribute__((format(printf, 9, 10)));
 
+// Sends a message from the calling line when MessageMask has its class bit:
+// LogMessage with the three reserved zeros, __FILE__ and __LINE__.
+#define LOG_MESSAGE(messageClass, severity, status, ...)                                   \
+  do {                                                                                     \
+    if ((MessageMask & (messageClass)) != 0) {                                             \
+      LogMessage(0, 0, 0, (messageClass), (severity), __FILE__, __LINE__, (status),        \
+                 __VA_ARGS__);                                                             \
+    }                                                                                      \
+  } while (0)
+
 // Sets the context that warning and fatal lines name until LogClearContext:
 // `subject` (for example a file path; the pointer must stay valid) and, when
 // `unitNumber` is nonzero, "<unitName> <unitNumber>" after it. The conversion
