@@ -7,17 +7,21 @@
 
 const uint8_t* ConvertReadBlock(ConvertBlockReader* reader) {
   if (reader->next == reader->held) {
-    // A request of many blocks goes from the page cache straight into the
-    // area; fread counts whole blocks only.
-    uint32_t wanted = reader->capacity;
-    if (reader->announced < wanted) wanted = reader->announced > 0 ? reader->announced : 1;
-    reader->held =
-        static_cast<uint32_t>(std::fread(reader->area, kXBlockSize, wanted, reader->file));
-    reader->announced -= reader->held < reader->announced ? reader->held : reader->announced;
     reader->next = 0;
+    if (reader->ahead != nullptr) {
+      reader->held = reader->ahead->Next(&reader->blocks);
+    } else {
+      // A request of many blocks goes from the page cache straight into the
+      // area; fread counts whole blocks only.
+      const uint32_t wanted = ConvertBlocksToRead(reader->capacity, reader->announced);
+      reader->held =
+          static_cast<uint32_t>(std::fread(reader->area, kXBlockSize, wanted, reader->file));
+      reader->announced -= reader->held < reader->announced ? reader->held : reader->announced;
+      reader->blocks = reader->area;
+    }
     if (reader->held == 0) return nullptr;
   }
-  return reader->area + size_t{reader->next++} * kXBlockSize;
+  return reader->blocks + size_t{reader->next++} * kXBlockSize;
 }
 
 namespace {

@@ -7,27 +7,33 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
+#include "convert_read_ahead.h"
 #include "convert_stats.h"
 
 // XBlocks read ahead into `area`, which holds `capacity` of them (at least 1).
 // `announced` is the number of XBlocks the file says follow; it only sizes
 // the reads (a read that stops at the announced end saves a system call on
-// small files), so a wrong number changes nothing but their sizes.
+// small files), so a wrong number changes nothing but their sizes. With
+// `ahead`, a second thread makes the reads into chunks of its own area.
 struct ConvertBlockReader {
-  FILE* file;
-  uint8_t* area;
-  uint32_t capacity;
-  uint32_t announced;  // XBlocks announced and not yet read
-  uint32_t held;       // XBlocks in the area
-  uint32_t next;       // the next of them to hand out
+  FILE* file = nullptr;
+  uint8_t* area = nullptr;
+  uint32_t capacity = 0;
+  uint32_t announced = 0;  // XBlocks announced and not yet read
+  const uint8_t* blocks = nullptr;  // the XBlocks read last: in the area or a chunk
+  uint32_t held = 0;                // how many
+  uint32_t next = 0;                // the next of them to hand out
+  std::unique_ptr<ConvertReadAhead> ahead;
 };
 
 // The next whole XBlock of the file (4096 bytes inside the reader's area,
 // valid until the next call), or null when none can be read: end of file, a
 // last block shorter than 4096 bytes, or a read error. Reads only when the
 // area has been handed out: as many XBlocks as the area holds, or as are
-// still announced if fewer, but at least one.
+// still announced if fewer, but at least one; with `ahead`, takes the next
+// chunk the thread has read instead.
 const uint8_t* ConvertReadBlock(ConvertBlockReader* reader);
 
 // Samples on their way into the Y file: `area` holds `capacity` samples, of

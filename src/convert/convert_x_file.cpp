@@ -23,8 +23,11 @@ static_assert(kSampleCapacity >= kSteimMaxSamples, "the decoder must fit the sam
 
 // The data of every conversion pass through two bulk areas: XBlocks read at
 // one time (a quarter of a megabyte per system call), and samples staged for
-// writes of one megabyte that end on megabyte boundaries of the Y file.
+// writes of one megabyte that end on megabyte boundaries of the Y file. A
+// file of more than one read is read by a second thread, a ring of reads
+// ahead of the decoding; the area then holds the ring.
 constexpr uint32_t kReadAheadBlocks = 64;
+constexpr uint32_t kReadAheadChunks = 4;
 constexpr uint64_t kWriteRoundBytes = uint64_t{1} << 20;
 constexpr uint32_t kStagingSamples = kWriteRoundBytes / sizeof(int32_t) + kSteimMaxSamples;
 
@@ -36,7 +39,7 @@ constexpr uint32_t kStagingSamples = kWriteRoundBytes / sizeof(int32_t) + kSteim
 // make it grow from file to file). The XBlock and sample buffers are still
 // obtained for each conversion, whose end on a failed allocation callers rely
 // on.
-alignas(64) uint8_t g_readAhead[kReadAheadBlocks * kXBlockBytes];
+alignas(64) uint8_t g_readAhead[kReadAheadChunks * kReadAheadBlocks * kXBlockBytes];
 alignas(64) int32_t g_staging[kStagingSamples];
 // The streams' own buffers, one page each, as the C library would choose;
 // given here so that opening a file costs no extra call to learn its block
@@ -100,7 +103,15 @@ void Skip(Conversion& c) {
 // number of XBlocks the X-file's type-23 tag announces. The samples start
 // where the Y file stands now, right after the data tag.
 void StartBlockIo(Conversion& c, uint32_t announced) {
-  c.reader = ConvertBlockReader{c.xfile, g_readAhead, kReadAheadBlocks, announced, 0, 0};
+  c.reader.file = c.xfile;
+  c.reader.area = g_readAhead;
+  c.reader.capacity = kReadAheadBlocks;
+  c.reader.announced = announced;
+  if (announced > kReadAheadBlocks) {
+    // Null when no thread can be had: the conversion then reads for itself.
+    c.reader.ahead = ConvertReadAhead::Start(c.xfile, g_readAhead, kReadAheadBlocks,
+                                             kReadAheadChunks, announced);
+  }
   const int64_t start = FileTell64(c.yfile);
   const uint64_t position = start > 0 ? static_cast<uint64_t>(start) : 0;
   c.writer =

@@ -36,6 +36,13 @@ constexpr size_t BlockAt(size_t index) { return kBlock0 + kXBlockSize * index; }
 
 Bytes Base(char order) { return hardening::MakeXFile(kBase, order, kPerBlock); }
 
+// A file long enough to be read ahead by a second thread, in several turns
+// of its ring: 300 XBlocks of 40 samples.
+constexpr uint32_t kLongPerBlock = 40;
+constexpr uint32_t kLongBlocks = 300;
+const Samples kLong = XgenMakeSignal(XgenSignal::kNoise, kLongBlocks * kLongPerBlock, 4);
+Bytes Long(char order) { return hardening::MakeXFile(kLong, order, kLongPerBlock); }
+
 Samples Part(const Samples& s, size_t from, size_t to) {
   return Samples(s.begin() + static_cast<long>(from), s.begin() + static_cast<long>(to));
 }
@@ -63,9 +70,20 @@ Bytes SetBlockCount(Bytes x, size_t block, uint16_t count, char order) {
   XgenSetBlockCount(std::span(x).subspan(kBlock0), block, count, order == 'M');
   return x;
 }
-// The least significant bit of X0, the first sample of block 0.
-Bytes FlipX0(Bytes x, char order) {
-  return Flip(std::move(x), BlockAt(0) + kSteimX0Offset + (order == 'M' ? 3 : 0), 1);
+// The least significant bit of X0, the first sample of a block.
+Bytes FlipX0(Bytes x, char order, size_t block = 0) {
+  return Flip(std::move(x), BlockAt(block) + kSteimX0Offset + (order == 'M' ? 3 : 0), 1);
+}
+Bytes SetAnnounced(Bytes x, uint32_t blocks) {
+  StoreLE32(&x[152], blocks);
+  return x;
+}
+// kLong with the samples of XBlock `block` (0-based) moved as X0 ^ 1 moves them.
+Samples LongX0Flipped(size_t block) {
+  Samples s = kLong;
+  const int32_t x0 = kLong[block * kLongPerBlock];
+  for (size_t i = 0; i < kLongPerBlock; ++i) s[block * kLongPerBlock + i] += (x0 ^ 1) - x0;
+  return s;
 }
 Bytes FillBlock(Bytes x, size_t block, uint32_t seed) {
   std::mt19937 random(seed);
@@ -272,6 +290,32 @@ const Case kCases[] = {
      YState::kUnfinished, kBase},
     {"overshooting last block", Bad([] { return SetCount(Base('M'), 2000); }), {ReadFailed(4)},
      YState::kUnfinished, kBase},
+
+    // Long files, read ahead: the same end, messages and samples.
+    {"long file, cut inside XBlock 290",
+     Bad([] { return Cut(Long('M'), BlockAt(289) + 100); }), {ReadFailed(290)},
+     YState::kUnfinished, Part(kLong, 0, 289 * kLongPerBlock)},
+    {"long file announcing far more XBlocks than follow",
+     Bad([] { return SetCount(SetAnnounced(Long('I'), 100000), kLongBlocks * kLongPerBlock + 1); }),
+     {ReadFailed(kLongBlocks + 1)}, YState::kUnfinished, kLong},
+    {"long file announcing fewer XBlocks than follow",
+     Bad([] { return SetAnnounced(Long('M'), 70); }), {}, YState::kFinished, kLong},
+    {"long file, X0 off by one in XBlocks 70 and 251",
+     Bad([] { return FlipX0(FlipX0(Long('I'), 'I', 250), 'I', 69); }),
+     {FinalWarning(kLong[70 * kLongPerBlock - 1] + ((kLong[69 * kLongPerBlock] ^ 1) -
+                                                    kLong[69 * kLongPerBlock]),
+                   kLong[70 * kLongPerBlock - 1], 70),
+      FinalWarning(kLong[251 * kLongPerBlock - 1] + ((kLong[250 * kLongPerBlock] ^ 1) -
+                                                     kLong[250 * kLongPerBlock]),
+                   kLong[251 * kLongPerBlock - 1], 251)},
+     YState::kFinished,
+     [] {
+       Samples s = LongX0Flipped(250);
+       const Samples first = LongX0Flipped(69);
+       std::copy(first.begin() + 69 * kLongPerBlock, first.begin() + 70 * kLongPerBlock,
+                 s.begin() + 69 * kLongPerBlock);
+       return s;
+     }()},
 
     // Not X-files at all.
     {"garbage", Bad([] { return Random(5000); }), {kHeadRefused}, YState::kEmpty, {}},
