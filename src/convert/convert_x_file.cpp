@@ -8,6 +8,7 @@
 #include "convert_block_io.h"
 #include "convert_seam.h"
 #include "convert_stats.h"
+#include "convert_streams.h"
 #include "convert_totals.h"
 #include "dorvine.h"
 #include "kelvast.h"
@@ -43,10 +44,13 @@ alignas(64) uint8_t g_readAhead[kReadAheadChunks * kReadAheadBlocks * kXBlockByt
 alignas(64) int32_t g_staging[kStagingSamples];
 // The streams' own buffers, one page each, as the C library would choose;
 // given here so that opening a file costs no extra call to learn its block
-// size. One conversion at a time uses them, and closes both streams.
+// size. An X-file of up to 64 KiB is read whole into the image and parsed
+// from memory. One conversion at a time uses them, and closes both streams.
 constexpr size_t kStreamBufferBytes = 4096;
+constexpr size_t kXImageBytes = 64 * 1024;
 alignas(64) char g_xStreamBuffer[kStreamBufferBytes];
 alignas(64) char g_yStreamBuffer[kStreamBufferBytes];
+alignas(64) uint8_t g_xImage[kXImageBytes];
 
 // Texts without a placeholder still carry one argument, an empty text, as
 // every message of the conversion does; the format check would flag it.
@@ -135,13 +139,12 @@ void ConvertXFile(const char* xpath, const char* ypath) {
   c.status = 0;
   ConvertStats stats = kConvertStatsStart;
 
-  c.xfile = std::fopen(xpath, "rb");
+  c.xfile = ConvertOpenX(xpath, g_xImage, g_xStreamBuffer);
   if (c.xfile == nullptr) {
     LOG_MESSAGE(kMsgWarning, 0, &c.status, "FATAL ERROR: XFileOpen failed on %s", xpath);
     ConvertCountSkipped();
     return;
   }
-  std::setvbuf(c.xfile, g_xStreamBuffer, _IOFBF, kStreamBufferBytes);
 
   // Opening the Y file empties it; if it is the X-file itself (the same path,
   // or a link to it), that would destroy the input.
@@ -152,13 +155,12 @@ void ConvertXFile(const char* xpath, const char* ypath) {
     return;
   }
 
-  c.yfile = std::fopen(ypath, "w+b");
+  c.yfile = ConvertOpenY(ypath, g_yStreamBuffer);
   if (c.yfile == nullptr) {
     LOG_MESSAGE(kMsgWarning, 0, &c.status, "FATAL ERROR: YFileOpen failed on %s", ypath);
     Skip(c);
     return;
   }
-  std::setvbuf(c.yfile, g_yStreamBuffer, _IOFBF, kStreamBufferBytes);
 
   LOG_MESSAGE(kMsgProgress, 0, &c.status, "Reading Y file header from X-file %s", xpath);
   YFileHeader header{};

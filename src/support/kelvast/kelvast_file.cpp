@@ -24,9 +24,23 @@ int PathSameFile(const char* a, const char* b) {
 }
 
 int64_t FileSize64(FILE* file) {
-  struct stat info {};
-  if (fstat(fileno(file), &info) != 0) return -1;
-  return static_cast<int64_t>(info.st_size);
+  const int descriptor = fileno(file);
+  if (descriptor >= 0) {
+    struct stat info {};
+    if (fstat(descriptor, &info) != 0) return -1;
+    return static_cast<int64_t>(info.st_size);
+  }
+  // A stream of the program's own (in memory, or with its own functions):
+  // its end, found by seeking there and back.
+  // The seeks clear the end-of-file indicator; a read at the end sets it
+  // again, so the stream answers feof as before.
+  const bool atEnd = feof(file) != 0;
+  const off_t here = ftello(file);
+  if (here < 0 || fseeko(file, 0, SEEK_END) != 0) return -1;
+  const off_t end = ftello(file);
+  if (fseeko(file, here, SEEK_SET) != 0) return -1;
+  if (atEnd && here == end) (void)fgetc(file);
+  return end < 0 ? -1 : static_cast<int64_t>(end);
 }
 
 int64_t FileTell64(FILE* file) {

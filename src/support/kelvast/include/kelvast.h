@@ -253,6 +253,9 @@ int64_t FileTell64(FILE* file);
 // One call, no seek: the stream's read buffer stays valid. Data the stream
 // still buffers for writing is not counted; a stream that is read after
 // being written has been flushed or positioned in between, as C requires.
+// A stream without a descriptor (fmemopen, fopencookie) is measured by
+// seeking to its end and back instead, which writes out what it buffers;
+// its position and end-of-file indicator stay as they were.
 int64_t FileSize64(FILE* file);
 
 // ---------------------------------------------------------------------------
