@@ -1,5 +1,7 @@
 #include "convert_stats.h"
 
+#include <initializer_list>
+
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>
 #endif
@@ -17,22 +19,34 @@ struct BlockStats {
   int64_t sum;
 };
 
-// Largest, smallest and sum modulo 2^32 of one round of samples.
+// Largest, smallest and sum modulo 2^32 of one round of samples, and the
+// sum of their high halves (sample >> 16, arithmetic): at most 4096 of them,
+// each within +-2^15, so it fits an int32.
 struct RoundStats {
   int32_t largest;
   int32_t smallest;
   uint32_t wrapped;
+  int32_t highs;
 };
 
 RoundStats ScanRoundPortable(const int32_t* samples, size_t count) {
-  RoundStats round = {INT32_MIN, INT32_MAX, 0};
+  RoundStats round = {INT32_MIN, INT32_MAX, 0, 0};
   for (size_t i = 0; i < count; ++i) {
     const int32_t value = samples[i];
     round.largest = value > round.largest ? value : round.largest;
     round.smallest = value < round.smallest ? value : round.smallest;
     round.wrapped += static_cast<uint32_t>(value);
+    round.highs += value >> 16;
   }
   return round;
+}
+
+// Folds the statistics of the samples after the vector part into `round`.
+void MergeRound(RoundStats* round, const RoundStats& rest) {
+  round->largest = rest.largest > round->largest ? rest.largest : round->largest;
+  round->smallest = rest.smallest < round->smallest ? rest.smallest : round->smallest;
+  round->wrapped += rest.wrapped;
+  round->highs += rest.highs;
 }
 
 using ScanRoundFn = RoundStats (*)(const int32_t*, size_t);
@@ -70,6 +84,7 @@ CONVERT_STATS_AVX2 RoundStats ScanRoundAvx2(const int32_t* samples, size_t count
   __m256i l0 = _mm256_set1_epi32(INT32_MIN), l1 = l0;
   __m256i s0 = _mm256_set1_epi32(INT32_MAX), s1 = s0;
   __m256i w0 = _mm256_setzero_si256(), w1 = w0;
+  __m256i h0 = _mm256_setzero_si256(), h1 = h0;
   size_t i = 0;
   for (; i + 16 <= count; i += 16) {
     const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(samples + i));
@@ -80,26 +95,86 @@ CONVERT_STATS_AVX2 RoundStats ScanRoundAvx2(const int32_t* samples, size_t count
     s1 = _mm256_min_epi32(s1, v1);
     w0 = _mm256_add_epi32(w0, v0);
     w1 = _mm256_add_epi32(w1, v1);
+    h0 = _mm256_add_epi32(h0, _mm256_srai_epi32(v0, 16));
+    h1 = _mm256_add_epi32(h1, _mm256_srai_epi32(v1, 16));
   }
-  const __m256i l = _mm256_max_epi32(l0, l1);
-  const __m256i s = _mm256_min_epi32(s0, s1);
-  const __m256i w = _mm256_add_epi32(w0, w1);
-  RoundStats round = ScanRoundPortable(samples + i, count - i);
-  const int32_t vectorLargest = HorizontalMax(l);
-  const int32_t vectorSmallest = HorizontalMin(s);
-  round.largest = vectorLargest > round.largest ? vectorLargest : round.largest;
-  round.smallest = vectorSmallest < round.smallest ? vectorSmallest : round.smallest;
-  round.wrapped += HorizontalSum(w);
+  RoundStats round = {HorizontalMax(_mm256_max_epi32(l0, l1)),
+                      HorizontalMin(_mm256_min_epi32(s0, s1)),
+                      HorizontalSum(_mm256_add_epi32(w0, w1)),
+                      static_cast<int32_t>(HorizontalSum(_mm256_add_epi32(h0, h1)))};
+  MergeRound(&round, ScanRoundPortable(samples + i, count - i));
   return round;
 }
 
-ScanRoundFn ChooseScanRound() {
+#define CONVERT_STATS_AVX512 __attribute__((target("avx512f")))
+
+// The compiler's own 512-bit reductions start from a vector it leaves
+// undefined on purpose, which GCC's uninitialised-value warnings flag.
+#if !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+// The same with 32 samples a step in 512-bit registers.
+CONVERT_STATS_AVX512 RoundStats ScanRoundAvx512(const int32_t* samples, size_t count) {
+  __m512i l0 = _mm512_set1_epi32(INT32_MIN), l1 = l0;
+  __m512i s0 = _mm512_set1_epi32(INT32_MAX), s1 = s0;
+  __m512i w0 = _mm512_setzero_si512(), w1 = w0;
+  __m512i h0 = _mm512_setzero_si512(), h1 = h0;
+  size_t i = 0;
+  for (; i + 32 <= count; i += 32) {
+    const __m512i v0 = _mm512_loadu_si512(samples + i);
+    const __m512i v1 = _mm512_loadu_si512(samples + i + 16);
+    l0 = _mm512_max_epi32(l0, v0);
+    l1 = _mm512_max_epi32(l1, v1);
+    s0 = _mm512_min_epi32(s0, v0);
+    s1 = _mm512_min_epi32(s1, v1);
+    w0 = _mm512_add_epi32(w0, v0);
+    w1 = _mm512_add_epi32(w1, v1);
+    h0 = _mm512_add_epi32(h0, _mm512_srai_epi32(v0, 16));
+    h1 = _mm512_add_epi32(h1, _mm512_srai_epi32(v1, 16));
+  }
+  RoundStats round = {_mm512_reduce_max_epi32(_mm512_max_epi32(l0, l1)),
+                      _mm512_reduce_min_epi32(_mm512_min_epi32(s0, s1)),
+                      static_cast<uint32_t>(_mm512_reduce_add_epi32(_mm512_add_epi32(w0, w1))),
+                      _mm512_reduce_add_epi32(_mm512_add_epi32(h0, h1))};
+  MergeRound(&round, ScanRoundPortable(samples + i, count - i));
+  return round;
+}
+
+#if !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
+// The kernel of `kind`, or null when this processor lacks it.
+ScanRoundFn ScanRoundOf(ConvertScanKernel kind) {
   __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") ? ScanRoundAvx2 : ScanRoundPortable;
+  switch (kind) {
+    case ConvertScanKernel::kPortable:
+      return ScanRoundPortable;
+    case ConvertScanKernel::kAvx2:
+      return __builtin_cpu_supports("avx2") ? ScanRoundAvx2 : nullptr;
+    case ConvertScanKernel::kAvx512:
+      return __builtin_cpu_supports("avx512f") ? ScanRoundAvx512 : nullptr;
+  }
+  return nullptr;
 }
 #else
-ScanRoundFn ChooseScanRound() { return ScanRoundPortable; }
+ScanRoundFn ScanRoundOf(ConvertScanKernel kind) {
+  return kind == ConvertScanKernel::kPortable ? ScanRoundPortable : nullptr;
+}
 #endif
+
+// The fastest kernel the processor has.
+ScanRoundFn ChooseScanRound() {
+  for (const ConvertScanKernel kind : {ConvertScanKernel::kAvx512, ConvertScanKernel::kAvx2}) {
+    if (const ScanRoundFn scan = ScanRoundOf(kind)) return scan;
+  }
+  return ScanRoundPortable;
+}
+
+ScanRoundFn g_scanRound = ChooseScanRound();
 
 // Samples one round takes at most; see ScanBlock.
 constexpr size_t kScanRound = 4096;
@@ -113,9 +188,10 @@ constexpr size_t kScanRound = 4096;
 // samples are summed again in two parts: each sample is high * 65536 + low
 // with high = sample >> 16 (arithmetic) and low in [0, 65535]; the highs' sum
 // fits an int32 and the lows' sum, below 2^32, follows from the sum modulo
-// 2^32.
+// 2^32. Every round sums the highs along the way: a second pass over a wide
+// round would cost more than the one addition per vector.
 BlockStats ScanBlock(const int32_t* samples, size_t count, int32_t largest, int32_t smallest) {
-  static const ScanRoundFn scanRound = ChooseScanRound();
+  const ScanRoundFn scanRound = g_scanRound;
   int64_t sum = 0;
   while (count != 0) {
     const size_t size = count < kScanRound ? count : kScanRound;
@@ -126,10 +202,8 @@ BlockStats ScanBlock(const int32_t* samples, size_t count, int32_t largest, int3
       const int64_t floor = n * round.smallest;
       sum += floor + int64_t{round.wrapped - static_cast<uint32_t>(floor)};
     } else {
-      int32_t highs = 0;
-      for (size_t i = 0; i < size; ++i) highs += samples[i] >> 16;
-      const uint32_t lows = round.wrapped - (static_cast<uint32_t>(highs) << 16);
-      sum += int64_t{highs} * 65536 + int64_t{lows};
+      const uint32_t lows = round.wrapped - (static_cast<uint32_t>(round.highs) << 16);
+      sum += int64_t{round.highs} * 65536 + int64_t{lows};
     }
     largest = round.largest > largest ? round.largest : largest;
     smallest = round.smallest < smallest ? round.smallest : smallest;
@@ -174,6 +248,13 @@ void ConvertScanSamples(const int32_t* samples, size_t count, ConvertStats* stat
   stats->largest = largest;
   stats->smallest = smallest;
   stats->sum = sum;
+}
+
+bool ConvertStatsUseKernel(ConvertScanKernel kind) {
+  const ScanRoundFn scan = ScanRoundOf(kind);
+  if (scan == nullptr) return false;
+  g_scanRound = scan;
+  return true;
 }
 
 void ConvertScanZeros(size_t count, ConvertStats* stats) {

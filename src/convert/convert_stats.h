@@ -28,6 +28,12 @@ inline constexpr ConvertStats kConvertStatsStart = {INT32_MIN, INT32_MAX, 0, 0.0
 // Takes `count` samples from `samples` into `stats`, first to last.
 void ConvertScanSamples(const int32_t* samples, size_t count, ConvertStats* stats);
 
+// The vector kernels that scan the samples; the fastest the processor has
+// is chosen at start. Tests run each of them: ConvertStatsUseKernel switches
+// to `kind` and returns true, or returns false when the processor lacks it.
+enum class ConvertScanKernel { kPortable, kAvx2, kAvx512 };
+bool ConvertStatsUseKernel(ConvertScanKernel kind);
+
 // Takes `count` zero samples into `stats` (samples a block claims beyond
 // those it holds).
 void ConvertScanZeros(size_t count, ConvertStats* stats);

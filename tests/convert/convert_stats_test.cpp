@@ -95,12 +95,21 @@ TEST(ConvertStats, MatchesThePlainLoopForAnyBlockSizes) {
       {"3000 samples spanning just over 2^32 / 3000",
        WithFirst(-1000000, Repeat(433000, 2999)), 3000},
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    ConvertStats stats = kConvertStatsStart;
-    Reference ref;
-    Feed(&stats, &ref, row.samples, row.blockSize);
-    ExpectSame(stats, ref);
+  // Every scanning kernel the processor has, on every row.
+  for (const ConvertScanKernel kernel :
+       {ConvertScanKernel::kPortable, ConvertScanKernel::kAvx2, ConvertScanKernel::kAvx512}) {
+    if (!ConvertStatsUseKernel(kernel)) continue;
+    for (const Row& row : rows) {
+      SCOPED_TRACE(testing::Message() << "kernel " << static_cast<int>(kernel) << ", " << row.name);
+      ConvertStats stats = kConvertStatsStart;
+      Reference ref;
+      Feed(&stats, &ref, row.samples, row.blockSize);
+      ExpectSame(stats, ref);
+    }
+  }
+  // Back to the fastest, as at start.
+  if (!ConvertStatsUseKernel(ConvertScanKernel::kAvx512)) {
+    ConvertStatsUseKernel(ConvertScanKernel::kAvx2);
   }
 }
 
