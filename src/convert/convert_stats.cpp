@@ -108,8 +108,8 @@ CONVERT_STATS_AVX2 RoundStats ScanRoundAvx2(const int32_t* samples, size_t count
 
 #define CONVERT_STATS_AVX512 __attribute__((target("avx512f")))
 
-// The compiler's own 512-bit reductions start from a vector it leaves
-// undefined on purpose, which GCC's uninitialised-value warnings flag.
+// GCC's 512-bit extractions start from a vector it leaves undefined on
+// purpose, which its uninitialised-value warnings flag.
 #if !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
@@ -135,10 +135,19 @@ CONVERT_STATS_AVX512 RoundStats ScanRoundAvx512(const int32_t* samples, size_t c
     h0 = _mm512_add_epi32(h0, _mm512_srai_epi32(v0, 16));
     h1 = _mm512_add_epi32(h1, _mm512_srai_epi32(v1, 16));
   }
-  RoundStats round = {_mm512_reduce_max_epi32(_mm512_max_epi32(l0, l1)),
-                      _mm512_reduce_min_epi32(_mm512_min_epi32(s0, s1)),
-                      static_cast<uint32_t>(_mm512_reduce_add_epi32(_mm512_add_epi32(w0, w1))),
-                      _mm512_reduce_add_epi32(_mm512_add_epi32(h0, h1))};
+  // Folded to 256 bits in vector instructions, whose additions wrap (the
+  // compiler's own 512-bit reductions add in signed scalars).
+  const __m512i l = _mm512_max_epi32(l0, l1);
+  const __m512i sm = _mm512_min_epi32(s0, s1);
+  const __m512i w = _mm512_add_epi32(w0, w1);
+  const __m512i h = _mm512_add_epi32(h0, h1);
+  RoundStats round = {
+      HorizontalMax(_mm256_max_epi32(_mm512_castsi512_si256(l), _mm512_extracti64x4_epi64(l, 1))),
+      HorizontalMin(
+          _mm256_min_epi32(_mm512_castsi512_si256(sm), _mm512_extracti64x4_epi64(sm, 1))),
+      HorizontalSum(_mm256_add_epi32(_mm512_castsi512_si256(w), _mm512_extracti64x4_epi64(w, 1))),
+      static_cast<int32_t>(HorizontalSum(
+          _mm256_add_epi32(_mm512_castsi512_si256(h), _mm512_extracti64x4_epi64(h, 1))))};
   MergeRound(&round, ScanRoundPortable(samples + i, count - i));
   return round;
 }
