@@ -13,10 +13,8 @@ const uint8_t* ConvertReadBlock(ConvertBlockReader* reader) {
     } else {
       // A request of many blocks goes from the page cache straight into the
       // area; fread counts whole blocks only.
-      const uint32_t wanted = ConvertBlocksToRead(reader->capacity, reader->announced);
       reader->held =
-          static_cast<uint32_t>(std::fread(reader->area, kXBlockSize, wanted, reader->file));
-      reader->announced -= reader->held < reader->announced ? reader->held : reader->announced;
+          ConvertReadChunk(reader->file, reader->area, reader->capacity, &reader->announced);
       reader->blocks = reader->area;
     }
     if (reader->held == 0) return nullptr;

@@ -30,6 +30,14 @@ constexpr std::chrono::microseconds kRingFullPause{50};
 
 }  // namespace
 
+uint32_t ConvertReadChunk(FILE* file, uint8_t* chunk, uint32_t chunkBlocks, uint32_t* announced) {
+  uint32_t wanted = chunkBlocks;
+  if (*announced < wanted) wanted = *announced > 0 ? *announced : 1;
+  const auto held = static_cast<uint32_t>(std::fread(chunk, kXBlockSize, wanted, file));
+  *announced -= held < *announced ? held : *announced;
+  return held;
+}
+
 void ConvertReadAhead::FilledCount::Advance() {
   const uint32_t now = value.fetch_add(1) + 1;
   const uint32_t awaited = target.load();
@@ -90,10 +98,8 @@ void ConvertReadAhead::Run() {
     }
     if (stop_.load()) return;
     const uint32_t slot = chunk % chunks_;
-    const uint32_t wanted = ConvertBlocksToRead(chunkBlocks_, announced_);
-    const auto held = static_cast<uint32_t>(
-        std::fread(area_ + size_t{slot} * chunkBlocks_ * kXBlockSize, kXBlockSize, wanted, file_));
-    announced_ -= held < announced_ ? held : announced_;
+    const uint32_t held = ConvertReadChunk(file_, area_ + size_t{slot} * chunkBlocks_ * kXBlockSize,
+                                           chunkBlocks_, &announced_);
     held_[slot] = held;
     filled_.Advance();
     if (held == 0) return;

@@ -13,13 +13,11 @@
 #include <memory>
 #include <thread>
 
-// The number of XBlocks to ask for next: as many as a chunk holds, or as are
-// still announced if fewer, but at least one (a file may hold more than it
-// announces).
-inline uint32_t ConvertBlocksToRead(uint32_t chunkBlocks, uint32_t announced) {
-  if (announced >= chunkBlocks) return chunkBlocks;
-  return announced > 0 ? announced : 1;
-}
+// Reads the next XBlocks of `file` into `chunk` with one fread: as many as
+// the chunk holds (`chunkBlocks`), or as are still `*announced` if fewer,
+// but at least one (a file may hold more than it announces). Returns how
+// many whole XBlocks it got and takes them off `*announced`.
+uint32_t ConvertReadChunk(FILE* file, uint8_t* chunk, uint32_t chunkBlocks, uint32_t* announced);
 
 // A ring of `chunks` chunks of `chunkBlocks` XBlocks each, in `area`. The
 // thread fills each chunk with one fread, until a read returns no block (end

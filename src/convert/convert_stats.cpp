@@ -75,6 +75,17 @@ CONVERT_STATS_AVX2 uint32_t HorizontalSum(__m256i v) {
   return static_cast<uint32_t>(_mm_cvtsi128_si32(x));
 }
 
+// The statistics of a round from the vector accumulators of its largest,
+// smallest, wrapped and high-half sums, and the `restCount` samples at
+// `rest` that the vector steps left over.
+CONVERT_STATS_AVX2 RoundStats FinishRound(__m256i largest, __m256i smallest, __m256i wrapped,
+                                          __m256i highs, const int32_t* rest, size_t restCount) {
+  RoundStats round = {HorizontalMax(largest), HorizontalMin(smallest), HorizontalSum(wrapped),
+                      static_cast<int32_t>(HorizontalSum(highs))};
+  MergeRound(&round, ScanRoundPortable(rest, restCount));
+  return round;
+}
+
 // ScanRoundPortable with 16 samples a step in two independent sets of
 // accumulators, so that the additions and comparisons do not wait on each
 // other.
@@ -98,12 +109,8 @@ CONVERT_STATS_AVX2 RoundStats ScanRoundAvx2(const int32_t* samples, size_t count
     h0 = _mm256_add_epi32(h0, _mm256_srai_epi32(v0, 16));
     h1 = _mm256_add_epi32(h1, _mm256_srai_epi32(v1, 16));
   }
-  RoundStats round = {HorizontalMax(_mm256_max_epi32(l0, l1)),
-                      HorizontalMin(_mm256_min_epi32(s0, s1)),
-                      HorizontalSum(_mm256_add_epi32(w0, w1)),
-                      static_cast<int32_t>(HorizontalSum(_mm256_add_epi32(h0, h1)))};
-  MergeRound(&round, ScanRoundPortable(samples + i, count - i));
-  return round;
+  return FinishRound(_mm256_max_epi32(l0, l1), _mm256_min_epi32(s0, s1),
+                     _mm256_add_epi32(w0, w1), _mm256_add_epi32(h0, h1), samples + i, count - i);
 }
 
 #define CONVERT_STATS_AVX512 __attribute__((target("avx512f")))
@@ -141,15 +148,12 @@ CONVERT_STATS_AVX512 RoundStats ScanRoundAvx512(const int32_t* samples, size_t c
   const __m512i sm = _mm512_min_epi32(s0, s1);
   const __m512i w = _mm512_add_epi32(w0, w1);
   const __m512i h = _mm512_add_epi32(h0, h1);
-  RoundStats round = {
-      HorizontalMax(_mm256_max_epi32(_mm512_castsi512_si256(l), _mm512_extracti64x4_epi64(l, 1))),
-      HorizontalMin(
-          _mm256_min_epi32(_mm512_castsi512_si256(sm), _mm512_extracti64x4_epi64(sm, 1))),
-      HorizontalSum(_mm256_add_epi32(_mm512_castsi512_si256(w), _mm512_extracti64x4_epi64(w, 1))),
-      static_cast<int32_t>(HorizontalSum(
-          _mm256_add_epi32(_mm512_castsi512_si256(h), _mm512_extracti64x4_epi64(h, 1))))};
-  MergeRound(&round, ScanRoundPortable(samples + i, count - i));
-  return round;
+  return FinishRound(
+      _mm256_max_epi32(_mm512_castsi512_si256(l), _mm512_extracti64x4_epi64(l, 1)),
+      _mm256_min_epi32(_mm512_castsi512_si256(sm), _mm512_extracti64x4_epi64(sm, 1)),
+      _mm256_add_epi32(_mm512_castsi512_si256(w), _mm512_extracti64x4_epi64(w, 1)),
+      _mm256_add_epi32(_mm512_castsi512_si256(h), _mm512_extracti64x4_epi64(h, 1)),
+      samples + i, count - i);
 }
 
 #if !defined(__clang__)
